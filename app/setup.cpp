@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: MIT
+#include "app/setup.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QIcon>
+
+namespace zib {
+
+namespace {
+
+// A real font of the family wins; otherwise the bundled one stands in.
+void standIn(const QString& family, const QString& bundled, const QStringList& files)
+{
+    for (const QString& file : files)
+        QFontDatabase::addApplicationFont(QStringLiteral(":/assets/fonts/") + file);
+    if (!QFontDatabase::hasFamily(family))
+        QFont::insertSubstitution(family, bundled);
+}
+
+}  // namespace
+
+void prepare(QApplication& app)
+{
+    standIn(QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue"),
+            {QStringLiteral("ComicNeue-Regular.otf"), QStringLiteral("ComicNeue-Bold.otf")});
+    standIn(QStringLiteral("Jokerman"), QStringLiteral("Leckerli One"), {QStringLiteral("LeckerliOne-Regular.ttf")});
+
+    QIcon icon;
+    for (int size : {16, 32, 48, 128, 256})
+        icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
+    app.setWindowIcon(icon);
+    app.setApplicationName(QStringLiteral("Zib!"));
+    app.setApplicationVersion(QStringLiteral("1.00"));
+}
+
+}  // namespace zib

@@ -1,0 +1,170 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "forms/design.h"
+
+namespace forms {
+
+class Form;
+class Runtime;
+
+// A failed property or form operation. The runtime reports it and ends the
+// program; the game's handlers never catch it.
+class Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Control {
+public:
+    Control(Form& form, const ControlDesign& design);
+
+    const ControlDesign& design() const { return *design_; }
+    std::string_view Name() const { return design_->name; }
+    Kind kind() const { return design_->kind; }
+    Form& form() const { return *form_; }
+
+    bool Visible() const;
+    void Visible(bool value);
+    bool Enabled() const;
+    void Enabled(bool value);
+    int Interval() const;
+    void Interval(int value);  // milliseconds
+    std::string_view Caption() const;
+
+private:
+    friend class Form;
+    friend class Runtime;
+
+    void check(std::string_view property, bool supported) const;
+    [[noreturn]] void fail(std::string_view property, std::string_view why) const;
+    void rearm();
+
+    Form* form_;
+    const ControlDesign* design_;
+    bool visible_;
+    bool enabled_;
+    int interval_;
+
+    // Timers only: when the next Timer event is due, and a stamp of when the
+    // timer was armed, so that timers due at the same instant fire in the
+    // order they were armed.
+    std::optional<std::chrono::milliseconds> due_;
+    std::uint64_t armedAt_ = 0;
+
+    std::function<void()> handler_;
+};
+
+class MenuItem {
+public:
+    MenuItem(Form& form, const MenuDesign& design);
+
+    const MenuDesign& design() const { return *design_; }
+    std::string_view Name() const { return design_->name; }
+    std::string_view Caption() const { return design_->caption; }
+    Form& form() const { return *form_; }
+
+    bool Checked() const;
+    void Checked(bool value);
+    bool Enabled() const;
+    void Enabled(bool value);
+
+private:
+    friend class Form;
+    friend class Runtime;
+
+    void check(std::string_view property) const;
+
+    Form* form_;
+    const MenuDesign* design_;
+    bool checked_ = false;
+    bool enabled_ = true;
+    std::function<void()> handler_;
+};
+
+// A handler a form declares: "cbStart_Click" names the control and the
+// event, and the member function runs when that event is delivered.
+template <class F>
+struct Handler {
+    std::string_view name;
+    void (F::*run)();
+};
+
+// One loaded instance of a form. It lives from its loading until it is
+// unloaded; hiding it keeps every control value.
+class Form {
+public:
+    Form(Runtime& runtime, const FormDesign& design);
+    virtual ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    const FormDesign& design() const { return *design_; }
+    std::string_view Name() const { return design_->name; }
+    Runtime& runtime() const { return *runtime_; }
+
+    // Shows the form, modeless and without an owner.
+    void Show();
+    bool Visible() const;
+    void Visible(bool value);
+    // Discards the form and its controls; the next use of its slot loads it
+    // afresh. Unloading from inside one of its own handlers is safe: the
+    // object stays valid until the handler returns.
+    void Unload();
+    // Stops the program at once; no further event is delivered.
+    void End();
+
+    bool loaded() const { return loaded_; }
+
+    Control& control(std::string_view name);
+    MenuItem& menuItem(std::string_view name);
+    std::span<Control> controls() { return controls_; }
+    std::span<const Control> controls() const { return controls_; }
+    std::span<MenuItem> menuItems() { return menuItems_; }
+    std::span<const MenuItem> menuItems() const { return menuItems_; }
+
+    // Goes up with every change that shows on screen, so a backend knows
+    // when to draw again.
+    std::uint64_t revision() const { return revision_; }
+    // Which loading of the form this is: a form loaded again is a new window.
+    std::uint64_t serial() const { return serial_; }
+
+protected:
+    template <class F>
+    void handle(std::span<const Handler<F>> handlers)
+    {
+        for (const auto& h : handlers)
+            bind(h.name, [this, run = h.run] { (static_cast<F*>(this)->*run)(); });
+    }
+
+private:
+    friend class Control;
+    friend class MenuItem;
+    friend class Runtime;
+
+    void bind(std::string_view handlerName, std::function<void()> run);
+    void changed() { ++revision_; }
+    void check(std::string_view operation) const;
+
+    Runtime* runtime_;
+    const FormDesign* design_;
+    std::vector<Control> controls_;
+    std::vector<MenuItem> menuItems_;
+    std::function<void()> load_;
+    bool loaded_ = true;
+    bool visible_ = false;
+    std::uint64_t revision_ = 0;
+    std::uint64_t serial_;
+};
+
+}  // namespace forms

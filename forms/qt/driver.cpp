@@ -1,0 +1,186 @@
+// SPDX-License-Identifier: MIT
+#include "forms/qt/driver.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "forms/qt/form_window.h"
+
+#ifdef __linux__
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
+namespace forms::qt {
+
+Driver::Driver(Runtime& runtime) : runtime_(runtime), epoch_(std::chrono::steady_clock::now())
+{
+    // The program ends when the runtime says so, not when a window closes.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+#ifdef __linux__
+    // A timerfd with absolute deadlines fires on time to a fraction of a
+    // millisecond; Qt's own timers are coarser.
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timerFd_ >= 0) {
+        notifier_ = new QSocketNotifier(timerFd_, QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, [this] {
+            std::uint64_t expirations = 0;
+            [[maybe_unused]] auto n = ::read(timerFd_, &expirations, sizeof expirations);
+            onDeadline();
+        });
+    }
+#endif
+    if (!notifier_) {
+        fallback_ = new QTimer(this);
+        fallback_->setTimerType(Qt::PreciseTimer);
+        fallback_->setSingleShot(true);
+        connect(fallback_, &QTimer::timeout, this, &Driver::onDeadline);
+    }
+    runtime_.afterEvent([this] { sync(); });
+}
+
+Driver::~Driver()
+{
+    runtime_.afterEvent(nullptr);
+#ifdef __linux__
+    if (timerFd_ >= 0)
+        ::close(timerFd_);
+#endif
+}
+
+int Driver::exec()
+{
+    sync();
+    if (runtime_.ended())
+        return runtime_.exitStatus();
+    return QCoreApplication::exec();
+}
+
+milliseconds Driver::now() const
+{
+    return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - epoch_);
+}
+
+void Driver::catchUp() { runtime_.advanceTo(now()); }
+
+void Driver::click(Control& button)
+{
+    catchUp();
+    runtime_.click(button);
+}
+
+void Driver::click(MenuItem& item)
+{
+    catchUp();
+    runtime_.click(item);
+}
+
+void Driver::close(Form& form)
+{
+    catchUp();
+    runtime_.close(form);
+}
+
+QWidget* Driver::window(const Form& form) const
+{
+    auto it = windows_.find(form.serial());
+    return it == windows_.end() ? nullptr : it->second.get();
+}
+
+void Driver::onDeadline()
+{
+    armed_.reset();
+    catchUp();
+    armNext();
+}
+
+void Driver::sync()
+{
+    if (runtime_.ended()) {
+        for (auto& [serial, window] : windows_) {
+            window->detach();
+            window.release()->deleteLater();
+        }
+        windows_.clear();
+        armNext();
+        QCoreApplication::exit(runtime_.exitStatus());
+        return;
+    }
+
+    // Windows of forms that have been unloaded go; a form loaded again gets
+    // a new window.
+    std::vector<std::uint64_t> live;
+    for (const auto& form : runtime_.forms())
+        live.push_back(form->serial());
+    for (auto it = windows_.begin(); it != windows_.end();) {
+        if (std::ranges::find(live, it->first) == live.end()) {
+            it->second->detach();
+            it->second.release()->deleteLater();
+            it = windows_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+
+    // Show new windows before hiding old ones, so the screen is never left
+    // without one.
+    for (const auto& form : runtime_.forms()) {
+        auto it = windows_.find(form->serial());
+        if (it == windows_.end()) {
+            if (!form->Visible())
+                continue;  // a window shown and hidden in one handler is never made
+            it = windows_.emplace(form->serial(), std::make_unique<FormWindow>(*this, *form)).first;
+        }
+        FormWindow& window = *it->second;
+        window.sync();
+        if (form->Visible() && !window.isVisible()) {
+            if (window.fresh())
+                window.centre();
+            window.markShown();
+            window.show();
+        }
+    }
+    for (const auto& form : runtime_.forms()) {
+        auto it = windows_.find(form->serial());
+        if (it != windows_.end() && !form->Visible() && it->second->isVisible())
+            it->second->hide();
+    }
+    armNext();
+}
+
+void Driver::armNext()
+{
+    const auto due = runtime_.nextDue();
+    if (due == armed_)
+        return;
+    armed_ = due;
+#ifdef __linux__
+    if (notifier_) {
+        itimerspec spec{};
+        if (due) {
+            const auto deadline = (epoch_ + *due).time_since_epoch();
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(deadline);
+            spec.it_value.tv_sec = static_cast<time_t>(seconds.count());
+            spec.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(deadline - seconds).count());
+            if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
+                spec.it_value.tv_nsec = 1;  // zero would disarm it
+        }
+        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+        return;
+    }
+#endif
+    if (!due) {
+        fallback_->stop();
+        return;
+    }
+    const auto wait = std::max<std::int64_t>(0, (*due - now()).count());
+    fallback_->start(static_cast<int>(wait));
+}
+
+}  // namespace forms::qt

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+#include "forms/runtime.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+namespace forms {
+
+namespace {
+
+// Thrown by End to leave the running handler at once.
+struct Stopped {};
+
+}  // namespace
+
+Runtime::Runtime()
+    : report_([](std::string_view message) {
+          std::fprintf(stderr, "run-time error: %.*s\n", static_cast<int>(message.size()), message.data());
+      })
+{
+}
+
+Runtime::~Runtime()
+{
+    // Unload in reverse order of loading, so a form never outlives a form it
+    // was loaded by.
+    while (!loaded_.empty())
+        loaded_.pop_back();
+}
+
+Form* Runtime::find(std::string_view name) const
+{
+    auto it = std::ranges::find(loaded_, name, [](const auto& f) { return f->Name(); });
+    return it == loaded_.end() ? nullptr : it->get();
+}
+
+void Runtime::adopt(std::unique_ptr<Form> made)
+{
+    Form& form = *made;
+    loaded_.push_back(std::move(made));
+    if (form.load_)
+        form.load_();
+}
+
+void Runtime::unload(Form& form)
+{
+    auto it = std::ranges::find(loaded_, &form, [](const auto& f) { return f.get(); });
+    if (it == loaded_.end())
+        return;
+    // The form may be unloading itself from inside its own handler: keep the
+    // object until the event has been delivered.
+    unloaded_.push_back(std::move(*it));
+    loaded_.erase(it);
+    if (!delivering_)
+        unloaded_.clear();
+}
+
+void Runtime::arm(Control& timer)
+{
+    timer.due_.reset();
+    if (timer.enabled_ && timer.interval_ > 0)
+        timer.due_ = now_ + milliseconds(timer.interval_);
+    timer.armedAt_ = ++armings_;
+}
+
+Control* Runtime::nextTimer() const
+{
+    Control* next = nullptr;
+    for (const auto& form : loaded_)
+        for (auto& c : form->controls_) {
+            if (!c.due_)
+                continue;
+            if (!next || *c.due_ < *next->due_ || (*c.due_ == *next->due_ && c.armedAt_ < next->armedAt_))
+                next = &c;
+        }
+    return next;
+}
+
+std::optional<milliseconds> Runtime::nextDue() const
+{
+    if (ended_)
+        return std::nullopt;
+    const Control* next = nextTimer();
+    return next ? next->due_ : std::nullopt;
+}
+
+void Runtime::advanceTo(milliseconds time)
+{
+    if (delivering_)
+        return;
+    while (!ended_) {
+        Control* timer = nextTimer();
+        if (!timer || *timer->due_ > time)
+            break;
+        now_ = *timer->due_;
+        // The next firing is counted from this one's due time, not from when
+        // its handler ran, so a repeating timer never drifts.
+        timer->due_ = now_ + milliseconds(timer->interval_);
+        timer->armedAt_ = ++armings_;
+        deliver(timer->handler_);
+    }
+    if (!ended_ && time > now_)
+        now_ = time;
+}
+
+void Runtime::click(Control& button)
+{
+    Form* form = &button.form();
+    post([this, form, &button, serial = form->serial()] {
+        if (find(form->Name()) != form || form->serial() != serial)
+            return;  // the window was unloaded before the press came through
+        if (button.kind() != Kind::CommandButton || !button.enabled_ || !button.visible_ || !button.handler_)
+            return;
+        button.handler_();
+    });
+}
+
+void Runtime::click(MenuItem& item)
+{
+    Form* form = &item.form();
+    post([this, form, &item, serial = form->serial()] {
+        if (find(form->Name()) != form || form->serial() != serial)
+            return;
+        if (!item.enabled_ || !item.handler_)
+            return;
+        item.handler_();
+    });
+}
+
+void Runtime::close(Form& form)
+{
+    Form* target = &form;
+    post([this, target, serial = form.serial()] {
+        if (find(target->Name()) != target || target->serial() != serial)
+            return;
+        if (target->design().onClose == OnClose::EndProgram)
+            End();
+    });
+}
+
+void Runtime::End(int status)
+{
+    if (ended_)
+        return;
+    ended_ = true;
+    exitStatus_ = status;
+    queue_.clear();
+    if (delivering_)
+        throw Stopped{};
+}
+
+void Runtime::post(std::function<void()> event)
+{
+    if (ended_)
+        return;
+    queue_.push_back(std::move(event));
+    if (delivering_)
+        return;  // delivered after the handler now running
+    auto next = std::move(queue_.front());
+    queue_.pop_front();
+    deliver(next);
+}
+
+void Runtime::deliver(const std::function<void()>& event)
+{
+    run(event);
+    while (!queue_.empty() && !ended_) {
+        auto next = std::move(queue_.front());
+        queue_.pop_front();
+        run(next);
+    }
+}
+
+void Runtime::run(const std::function<void()>& event)
+{
+    if (ended_)
+        return;
+    delivering_ = true;
+    try {
+        if (event)
+            event();
+    } catch (const Stopped&) {
+    } catch (const Error& e) {
+        report_(e.what());
+        ended_ = true;
+        exitStatus_ = 1;
+        queue_.clear();
+    }
+    delivering_ = false;
+    unloaded_.clear();
+    if (afterEvent_)
+        afterEvent_();
+}
+
+}  // namespace forms

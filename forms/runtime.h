@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "forms/form.h"
+
+namespace forms {
+
+using std::chrono::milliseconds;
+
+// The program: its loaded forms, one global instance slot per form, the timers
+// and the one event queue. Events are delivered one at a time, each handler to
+// its end. The runtime never reads a clock: whoever drives it (a test, or the
+// real-time backend) tells it what time it is, and advancing delivers every
+// event due up to then, in due order.
+class Runtime {
+public:
+    Runtime();
+    ~Runtime();
+    Runtime(const Runtime&) = delete;
+    Runtime& operator=(const Runtime&) = delete;
+
+    // Loads F as the start-up form, raises its Load event and shows it when
+    // the handler returns.
+    // Returns nullptr if a run-time error ended the program on the way.
+    template <class F>
+    F* start()
+    {
+        deliver([this] { instance<F>().Show(); });
+        return find<F>();
+    }
+
+    // The form in F's global instance slot, loaded first if the slot is empty.
+    template <class F>
+    F& instance()
+    {
+        if (Form* form = find(F::design().name))
+            return static_cast<F&>(*form);
+        auto made = std::make_unique<F>(*this);
+        F& form = *made;
+        adopt(std::move(made));
+        return form;
+    }
+
+    // The form in F's slot, or nullptr when it is not loaded.
+    template <class F>
+    F* find() const
+    {
+        return static_cast<F*>(find(F::design().name));
+    }
+
+    Form* find(std::string_view name) const;
+    // The loaded forms, in the order they were loaded.
+    const std::vector<std::unique_ptr<Form>>& forms() const { return loaded_; }
+
+    milliseconds now() const { return now_; }
+    // When the next timer event falls due, or nothing while no timer runs.
+    std::optional<milliseconds> nextDue() const;
+    // Delivers every timer event due up to `time`, each at its own instant.
+    void advanceTo(milliseconds time);
+    void advance(milliseconds span) { advanceTo(now_ + span); }
+
+    // Input from the player. A disabled button or menu item raises nothing.
+    void click(Control& button);
+    void click(MenuItem& item);
+    // The window system asks to close a form's window.
+    void close(Form& form);
+
+    void End(int status = 0);
+    bool ended() const { return ended_; }
+    int exitStatus() const { return exitStatus_; }
+
+    // Where run-time errors are reported; by default standard error.
+    void onError(std::function<void(std::string_view)> report) { report_ = std::move(report); }
+    // Called after each delivered event, once its handler has returned.
+    void afterEvent(std::function<void()> observer) { afterEvent_ = std::move(observer); }
+
+    // Forms not yet destroyed: the loaded ones and any unloaded from inside
+    // the handler now running.
+    std::size_t liveForms() const { return loaded_.size() + unloaded_.size(); }
+
+private:
+    friend class Form;
+    friend class Control;
+
+    void adopt(std::unique_ptr<Form> form);
+    void unload(Form& form);
+    void arm(Control& timer);
+    Control* nextTimer() const;
+    void post(std::function<void()> event);
+    void deliver(const std::function<void()>& event);
+    void run(const std::function<void()>& event);
+
+    std::vector<std::unique_ptr<Form>> loaded_;
+    std::vector<std::unique_ptr<Form>> unloaded_;
+    std::deque<std::function<void()>> queue_;
+    milliseconds now_{0};
+    std::uint64_t armings_ = 0;
+    std::uint64_t loadings_ = 0;
+    bool delivering_ = false;
+    bool ended_ = false;
+    int exitStatus_ = 0;
+    std::function<void(std::string_view)> report_;
+    std::function<void()> afterEvent_;
+};
+
+// A global instance slot, named like its form: using it loads the form if it
+// is not loaded.
+template <class F>
+class Slot {
+public:
+    explicit Slot(Runtime& runtime) : runtime_(&runtime) {}
+
+    F* operator->() const { return &runtime_->instance<F>(); }
+    F& operator*() const { return runtime_->instance<F>(); }
+
+private:
+    Runtime* runtime_;
+};
+
+}  // namespace forms
