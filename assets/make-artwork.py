@@ -5,6 +5,7 @@
                         body in the upper part, tail to the bottom-left corner
   bubble-opponent.bmp   the same bubble turned half a circle: body in the
                         lower part, tail to the top-right corner
+  bubble-*@2x.bmp       the same, 360x220, for screens of twice the density
   icon-16.png ... icon-256.png, icon.svg
                         window icon: a little white window with a cyan
                         title bar, a black outline and a black line under
@@ -32,20 +33,26 @@ OUTLINE = 7.0                      # outline width in pixels
 # Geometry of the player's bubble, in picture coordinates (pixel (x, y)
 # covers the square x..x+1, y..y+1).  The opponent's bubble is this one
 # turned by 180 degrees.
-BODY = (2.0, 2.0, 178.0, 84.0)     # rounded body: left, top, right, bottom
+# The body reaches far down, so that the "You" label beside the tail covers
+# its lower edge.
+BODY = (2.0, 2.0, 178.0, 99.0)     # rounded body: left, top, right, bottom
 RADIUS = 22.0                      # corner radius of the body
-TAIL_LEFT, TAIL_RIGHT = 30.0, 66.0 # where the tail leaves the body's bottom
+TAIL_LEFT, TAIL_RIGHT = 26.0, 58.0 # where the tail leaves the body's bottom
 TAIL_TIP = (-3.0, 111.0)           # just past the corner, so the tip is cut
                                    # off exactly on the bottom-left pixel
-TAIL_BEND_LEFT = (15.0, 89.0)      # pull points of the tail's two curved
-TAIL_BEND_RIGHT = (36.0, 106.0)    # sides, which keep it plump near the body
+TAIL_BEND_LEFT = (12.0, 100.0)     # pull points of the tail's two curved
+TAIL_BEND_RIGHT = (30.0, 109.0)    # sides, which keep it plump near the body
 
 
-def bubble_outline():
+def bubble_outline(scale):
     """Closed polygon around body + tail; arcs and curves in short steps."""
-    left, top, right, bottom = BODY
-    r = RADIUS
-    pts = [(TAIL_LEFT, bottom)]
+    left, top, right, bottom = (v * scale for v in BODY)
+    r = RADIUS * scale
+    tail_left, tail_right = TAIL_LEFT * scale, TAIL_RIGHT * scale
+    tip = (TAIL_TIP[0] * scale, TAIL_TIP[1] * scale)
+    bend_left = (TAIL_BEND_LEFT[0] * scale, TAIL_BEND_LEFT[1] * scale)
+    bend_right = (TAIL_BEND_RIGHT[0] * scale, TAIL_BEND_RIGHT[1] * scale)
+    pts = [(tail_left, bottom)]
 
     def arc(cx, cy, start_deg):
         for i in range(17):
@@ -58,8 +65,8 @@ def bubble_outline():
     arc(left + r, top + r, 180)       # top-left corner
     arc(right - r, top + r, 270)      # top-right corner
     arc(right - r, bottom - r, 0)     # bottom-right corner
-    pts += bezier((TAIL_RIGHT, bottom), TAIL_BEND_RIGHT, TAIL_TIP)
-    pts += bezier(TAIL_TIP, TAIL_BEND_LEFT, (TAIL_LEFT, bottom))[1:-1]
+    pts += bezier((tail_right, bottom), bend_right, tip)
+    pts += bezier(tip, bend_left, (tail_left, bottom))[1:-1]
     return pts
 
 
@@ -90,22 +97,25 @@ def inside_polygon(px, py, pts):
     return inside
 
 
-def render_bubble():
-    """Rows of (r, g, b) pixels, top row first, for the player's bubble."""
-    pts = bubble_outline()
+def render_bubble(scale=1):
+    """Rows of (r, g, b) pixels, top row first, for the player's bubble.
+
+    Scale 2 draws the same bubble for screens with twice the pixel density.
+    """
+    pts = bubble_outline(scale)
     edges = list(zip(pts, pts[1:] + pts[:1]))
     white, black = (255, 255, 255), (0, 0, 0)
     rows = []
-    for y in range(BUBBLE_H):
+    for y in range(BUBBLE_H * scale):
         row = []
-        for x in range(BUBBLE_W):
+        for x in range(BUBBLE_W * scale):
             cx, cy = x + 0.5, y + 0.5
             if not inside_polygon(cx, cy, pts):
                 row.append(white)
                 continue
             depth = min(segment_distance(cx, cy, ax, ay, bx, by)
                         for (ax, ay), (bx, by) in edges)
-            row.append(black if depth < OUTLINE else white)
+            row.append(black if depth < OUTLINE * scale else white)
         rows.append(row)
     return rows
 
@@ -208,11 +218,12 @@ def write_svg(path, size=256):
 # ------------------------------------------------------------------- main --
 
 def main():
-    you = render_bubble()
-    write_bmp(os.path.join(HERE, "bubble-you.bmp"), you)
-    # The opponent's bubble is the player's turned by 180 degrees.
-    opponent = [list(reversed(row)) for row in reversed(you)]
-    write_bmp(os.path.join(HERE, "bubble-opponent.bmp"), opponent)
+    for scale, suffix in ((1, ""), (2, "@2x")):
+        you = render_bubble(scale)
+        write_bmp(os.path.join(HERE, f"bubble-you{suffix}.bmp"), you)
+        # The opponent's bubble is the player's turned by 180 degrees.
+        opponent = [list(reversed(row)) for row in reversed(you)]
+        write_bmp(os.path.join(HERE, f"bubble-opponent{suffix}.bmp"), opponent)
 
     for size in (16, 32, 48, 128, 256):
         write_png(os.path.join(HERE, f"icon-{size}.png"), render_icon(size))

@@ -104,37 +104,36 @@ void Runtime::advanceTo(milliseconds time)
         now_ = time;
 }
 
+Form* Runtime::stillLoaded(std::string_view name, std::uint64_t serial) const
+{
+    Form* form = find(name);
+    return form && form->serial() == serial ? form : nullptr;
+}
+
 void Runtime::click(Control& button)
 {
-    Form* form = &button.form();
-    post([this, form, &button, serial = form->serial()] {
-        if (find(form->Name()) != form || form->serial() != serial)
-            return;  // the window was unloaded before the press came through
-        if (button.kind() != Kind::CommandButton || !button.enabled_ || !button.visible_ || !button.handler_)
+    post([this, &button, name = button.form().Name(), serial = button.form().serial()] {
+        // A press on a window unloaded since, or on a disabled button, is lost.
+        if (!stillLoaded(name, serial))
             return;
-        button.handler_();
+        if (button.kind() == Kind::CommandButton && button.enabled_ && button.visible_ && button.handler_)
+            button.handler_();
     });
 }
 
 void Runtime::click(MenuItem& item)
 {
-    Form* form = &item.form();
-    post([this, form, &item, serial = form->serial()] {
-        if (find(form->Name()) != form || form->serial() != serial)
-            return;
-        if (!item.enabled_ || !item.handler_)
-            return;
-        item.handler_();
+    post([this, &item, name = item.form().Name(), serial = item.form().serial()] {
+        if (stillLoaded(name, serial) && item.enabled_ && item.handler_)
+            item.handler_();
     });
 }
 
 void Runtime::close(Form& form)
 {
-    Form* target = &form;
-    post([this, target, serial = form.serial()] {
-        if (find(target->Name()) != target || target->serial() != serial)
-            return;
-        if (target->design().onClose == OnClose::EndProgram)
+    post([this, name = form.Name(), serial = form.serial()] {
+        Form* target = stillLoaded(name, serial);
+        if (target && target->design().onClose == OnClose::EndProgram)
             End();
     });
 }

@@ -36,7 +36,7 @@ public:
     F* start()
     {
         deliver([this] { instance<F>().Show(); });
-        return find<F>();
+        return ended_ ? nullptr : find<F>();
     }
 
     // The form in F's global instance slot, loaded first if the slot is empty.
@@ -93,6 +93,7 @@ private:
     friend class Control;
 
     void adopt(std::unique_ptr<Form> form);
+    Form* stillLoaded(std::string_view name, std::uint64_t serial) const;
     void unload(Form& form);
     void arm(Control& timer);
     Control* nextTimer() const;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "forms/qt/accessible.h"
 #include "forms/qt/form_window.h"
 
 #ifdef __linux__
@@ -22,6 +23,7 @@ Driver::Driver(Runtime& runtime) : runtime_(runtime), epoch_(std::chrono::steady
 {
     // The program ends when the runtime says so, not when a window closes.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    installAccessibility();
 
 #ifdef __linux__
     // A timerfd with absolute deadlines fires on time to a fraction of a

@@ -35,6 +35,7 @@ Qt::WindowFlags flagsFor(const FormDesign& design)
 
 Canvas::Canvas(const Form& form, QWidget* parent) : QWidget(parent), form_(&form)
 {
+    setObjectName(QStringLiteral("canvas"));
     setFixedSize(pixels(form.design().width), pixels(form.design().height));
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

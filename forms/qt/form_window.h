@@ -20,6 +20,9 @@ class Canvas : public QWidget {
 public:
     explicit Canvas(const Form& form, QWidget* parent = nullptr);
 
+    // The form shown, or nullptr once it has been unloaded.
+    const Form* form() const { return form_; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

@@ -14,13 +14,22 @@ namespace {
 
 QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-const QPixmap& picture(std::string_view name)
+// A picture at the density it is drawn at: on a screen of twice the usual
+// density the "@2x" bitmap keeps the artwork crisp.
+const QPixmap& picture(std::string_view name, qreal density)
 {
     static QHash<QString, QPixmap> loaded;
-    const QString key = text(name);
-    auto it = loaded.find(key);
-    if (it == loaded.end())
-        it = loaded.insert(key, QPixmap(QStringLiteral(":/assets/") + key));
+    QString file = text(name);
+    const bool dense = density > 1.5;
+    if (dense)
+        file.insert(file.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+    auto it = loaded.find(file);
+    if (it == loaded.end()) {
+        QPixmap pixmap(QStringLiteral(":/assets/") + file);
+        if (dense)
+            pixmap.setDevicePixelRatio(2);
+        it = loaded.insert(file, pixmap);
+    }
     return *it;
 }
 
@@ -41,7 +50,8 @@ void paintControl(QPainter& painter, const Control& control, const QPalette& pal
         break;
     }
     case Kind::Image:
-        painter.drawPixmap(pixels(d.box.left), pixels(d.box.top), picture(d.picture));
+        painter.drawPixmap(pixels(d.box.left), pixels(d.box.top),
+                           picture(d.picture, painter.device()->devicePixelRatioF()));
         break;
     case Kind::Shape: {
         // The border lies inside the shape's box.

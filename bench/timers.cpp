@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: MIT
+// Timer lateness over the game's own intervals: how long after its due time
+// a timer's handler starts running.
+//
+// The game's timers run through forms::qt::Driver, which arms the runtime's
+// next due time as an absolute CLOCK_MONOTONIC deadline on a timerfd. Here a
+// small hidden form with one timer is driven by that same driver, in a chain
+// of firings at each interval the game uses; its handler takes the time
+// first thing and compares it with the ideal due time. The baseline is a
+// repeating QTimer with Qt::PreciseTimer (which Qt also keeps on an absolute
+// schedule) measured the same way, run just after the driver at each
+// interval.
+//
+// Ideal due times: inside a Timer handler the runtime's now() is the event's
+// due time, in milliseconds since the driver's epoch, and the driver takes
+// its epoch from std::chrono::steady_clock (CLOCK_MONOTONIC) as the very
+// first thing its constructor does. The bench reads the same clock just
+// before constructing the driver, so its ideal times are at most a fraction
+// of a microsecond early: lateness is overstated by that much, never
+// understated.
+//
+// Two configurations: the machine idle, and the other core busy with a
+// spinning child process pinned to it.
+//
+//   --quick    a few firings at two intervals only
+//   --idle     the idle configuration only
+//   --busy     the busy configuration only
+//   --verbose  per-interval figures on standard error
+#include <QApplication>
+#include <QTimer>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "forms/qt/driver.h"
+#include "forms/runtime.h"
+#include "stats.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The chain being run: its interval, how many firings, and where the
+// lateness of each goes.
+struct Chain {
+    int interval = 0;
+    int firings = 0;
+    Clock::time_point epoch;
+    std::vector<double> lateness;
+};
+Chain* running = nullptr;
+
+constexpr forms::ControlDesign tickControls[] = {
+    {.name = "Tick", .kind = forms::Kind::Timer, .interval = 0},  // set at Load
+};
+
+constexpr forms::FormDesign tickDesign{
+    .name = "frmTick",
+    .caption = "Tick",
+    .width = 1500,
+    .height = 1500,
+    .controls = tickControls,
+};
+
+// Never shown, so the driver makes no window for it: only its timer runs.
+class frmTick : public forms::Form {
+public:
+    static const forms::FormDesign& design() { return tickDesign; }
+
+    explicit frmTick(forms::Runtime& runtime) : Form(runtime, tickDesign)
+    {
+        static constexpr forms::Handler<frmTick> handlers[] = {
+            {"Form_Load", &frmTick::Form_Load},
+            {"Tick_Timer", &frmTick::Tick_Timer},
+        };
+        handle<frmTick>(handlers);
+    }
+
+private:
+    void Form_Load() { tick_.Interval(running->interval); }
+
+    void Tick_Timer()
+    {
+        const auto now = Clock::now();
+        const auto ideal = running->epoch + runtime().now();
+        running->lateness.push_back(bench::milliseconds(now - ideal));
+        if (++fired_ == running->firings)
+            End();
+    }
+
+    forms::Control& tick_ = control("Tick");
+    int fired_ = 0;
+};
+
+std::vector<double> driverChain(int interval, int firings)
+{
+    Chain chain{interval, firings, {}, {}};
+    chain.lateness.reserve(static_cast<std::size_t>(firings));
+    running = &chain;
+    forms::Runtime runtime;
+    chain.epoch = Clock::now();
+    forms::qt::Driver driver(runtime);
+    runtime.start<frmTick>();
+    driver.exec();
+    running = nullptr;
+    return chain.lateness;
+}
+
+std::vector<double> qtimerChain(int interval, int firings)
+{
+    std::vector<double> lateness;
+    lateness.reserve(static_cast<std::size_t>(firings));
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(interval);
+    int fired = 0;
+    Clock::time_point epoch;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        ++fired;
+        const auto ideal = epoch + std::chrono::milliseconds(static_cast<long>(fired) * interval);
+        lateness.push_back(bench::milliseconds(now - ideal));
+        if (fired == firings) {
+            timer.stop();
+            QCoreApplication::exit(0);
+        }
+    });
+    epoch = Clock::now();
+    timer.start();
+    QCoreApplication::exec();
+    return lateness;
+}
+
+// A child process spinning on one core until it is stopped, as another busy
+// program would.
+class BusyLoad {
+public:
+    explicit BusyLoad(int cpu)
+    {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (cpu >= 0) {
+                cpu_set_t set;
+                CPU_ZERO(&set);
+                CPU_SET(cpu, &set);
+                ::sched_setaffinity(0, sizeof set, &set);
+            }
+            volatile unsigned long spins = 0;
+            for (;;)
+                spins = spins + 1;
+        }
+    }
+    ~BusyLoad()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    BusyLoad(const BusyLoad&) = delete;
+    BusyLoad& operator=(const BusyLoad&) = delete;
+
+    bool running() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The core the load spins on: the last one this process may use. The bench
+// itself is not pinned, as the game would not be; the scheduler wakes it on
+// the idle core.
+int otherCore()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) != 0 || CPU_COUNT(&set) < 2)
+        return -1;
+    int last = -1;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
+        if (CPU_ISSET(cpu, &set))
+            last = cpu;
+    return last;
+}
+
+struct Result {
+    std::vector<double> driver;
+    std::vector<double> qtimer;
+};
+
+Result measure(const std::vector<int>& intervals, bool quick, bool verbose, const char* label)
+{
+    Result all;
+    for (int interval : intervals) {
+        const int firings = quick ? 3 : std::max(5, 2000 / interval);
+        auto d = driverChain(interval, firings);
+        auto q = qtimerChain(interval, firings);
+        if (verbose)
+            std::fprintf(stderr, "  %-16s %4d ms x %3d: driver median %.3f p99 %.3f max %.3f | QTimer median %.3f p99 %.3f max %.3f\n",
+                         label, interval, firings, bench::median(d), bench::percentile(d, 99),
+                         bench::percentile(d, 100), bench::median(q), bench::percentile(q, 99),
+                         bench::percentile(q, 100));
+        all.driver.insert(all.driver.end(), d.begin(), d.end());
+        all.qtimer.insert(all.qtimer.end(), q.begin(), q.end());
+    }
+    return all;
+}
+
+void report(const Result& r, const char* label, double target)
+{
+    bench::figure("timer lateness p99 (%s): %.3f ms  [baseline QTimer precise: %.3f ms; target <= %.2f ms]", label,
+                  bench::percentile(r.driver, 99), bench::percentile(r.qtimer, 99), target);
+    bench::figure("timer lateness median (%s): %.3f ms  [baseline QTimer precise: %.3f ms]", label,
+                  bench::median(r.driver), bench::median(r.qtimer));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const bool quick = bench::hasFlag(argc, argv, "--quick");
+    const bool verbose = bench::hasFlag(argc, argv, "--verbose");
+    const bool onlyIdle = bench::hasFlag(argc, argv, "--idle");
+    const bool onlyBusy = bench::hasFlag(argc, argv, "--busy");
+
+    QApplication app(argc, argv);
+
+    const std::vector<int> intervals =
+        quick ? std::vector<int>{50, 73} : std::vector<int>{50, 73, 175, 260, 350, 450, 500, 1000};
+
+    // A short chain of each kind first, not counted: the first firings of a
+    // fresh process pay for page faults and lazy symbol binding.
+    driverChain(50, 2);
+    qtimerChain(50, 2);
+
+    if (!onlyBusy) {
+        const bench::CpuPressure pressure;
+        const Result idle = measure(intervals, quick, verbose, "idle");
+        pressure.noteIfBusy("the idle timer runs");
+        report(idle, "idle", 0.25);
+    }
+
+    if (!onlyIdle) {
+        const int cpu = otherCore();
+        BusyLoad load(cpu);
+        if (!load.running()) {
+            std::perror("bench_timers: cannot start the load");
+            return 1;
+        }
+        if (cpu < 0)
+            std::fputs("bench_timers: only one core; the load shares it\n", stderr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        const Result busy = measure(intervals, quick, verbose, "other core busy");
+        report(busy, "other core busy", 1.2);
+    }
+    return 0;
+}

@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: MIT
+#include "forms/qt/accessible.h"
+
+#include <QAccessibleWidget>
+#include <QPointer>
+#include <QWidget>
+#include <vector>
+
+#include "forms/qt/form_window.h"
+#include "forms/qt/paint.h"
+
+namespace forms::qt {
+
+namespace {
+
+// A label painted on a canvas. It lives as long as the canvas's own
+// interface, and reads its control only while the canvas still shows a form.
+class LabelAccessible : public QAccessibleInterface {
+public:
+    LabelAccessible(Canvas* canvas, const Control* label) : canvas_(canvas), label_(label) {}
+
+    bool isValid() const override { return canvas_ && canvas_->form(); }
+    QObject* object() const override { return nullptr; }
+    QWindow* window() const override { return canvas_ ? canvas_->window()->windowHandle() : nullptr; }
+    QAccessibleInterface* parent() const override { return QAccessible::queryAccessibleInterface(canvas_); }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+    QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+    void setText(QAccessible::Text, const QString&) override {}
+    QAccessible::Role role() const override { return QAccessible::StaticText; }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t != QAccessible::Name || !isValid())
+            return {};
+        const auto caption = label_->design().caption;
+        return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+    }
+
+    QRect rect() const override
+    {
+        if (!isValid())
+            return {};
+        const QRect box = pixels(label_->design().box);
+        return QRect(canvas_->mapToGlobal(box.topLeft()), box.size());
+    }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        s.readOnly = true;
+        s.invisible = !isValid() || !label_->Visible() || !canvas_->isVisible();
+        return s;
+    }
+
+private:
+    QPointer<Canvas> canvas_;
+    const Control* label_;
+};
+
+// The canvas: its buttons (real widgets) first, then its painted labels.
+class CanvasAccessible : public QAccessibleWidget {
+public:
+    explicit CanvasAccessible(Canvas* canvas) : QAccessibleWidget(canvas, QAccessible::Client)
+    {
+        if (const Form* form = canvas->form())
+            for (const Control& c : form->controls())
+                if (c.kind() == Kind::Label)
+                    labels_.push_back(QAccessible::registerAccessibleInterface(new LabelAccessible(canvas, &c)));
+    }
+
+    ~CanvasAccessible() override
+    {
+        for (auto id : labels_)
+            QAccessible::deleteAccessibleInterface(id);
+    }
+
+    int childCount() const override { return QAccessibleWidget::childCount() + static_cast<int>(labels_.size()); }
+
+    QAccessibleInterface* child(int index) const override
+    {
+        const int widgets = QAccessibleWidget::childCount();
+        if (index < widgets)
+            return QAccessibleWidget::child(index);
+        const auto label = static_cast<std::size_t>(index - widgets);
+        return label < labels_.size() ? QAccessible::accessibleInterface(labels_[label]) : nullptr;
+    }
+
+    int indexOfChild(const QAccessibleInterface* child) const override
+    {
+        for (std::size_t i = 0; i < labels_.size(); ++i)
+            if (QAccessible::accessibleInterface(labels_[i]) == child)
+                return QAccessibleWidget::childCount() + static_cast<int>(i);
+        return QAccessibleWidget::indexOfChild(child);
+    }
+
+private:
+    std::vector<QAccessible::Id> labels_;
+};
+
+QAccessibleInterface* canvasFactory(const QString&, QObject* object)
+{
+    if (auto* canvas = dynamic_cast<Canvas*>(object))
+        return new CanvasAccessible(canvas);
+    return nullptr;
+}
+
+}  // namespace
+
+void installAccessibility()
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(canvasFactory);
+        return true;
+    }();
+    (void)installed;
+}
+
+}  // namespace forms::qt
