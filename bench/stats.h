@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 namespace bench {
@@ -79,12 +80,31 @@ public:
         return 100.0 * (now - start_) / wall;
     }
 
-    // A "# note" line when the machine was busier than an idle one.
+    // A "# note" line when the machine was busier than an idle one. Only
+    // for a measurement that keeps no task waiting itself, as a chain of
+    // timer firings does; one that keeps the display server and its own
+    // threads busy at once makes its own pressure (see noteIfBusyNow).
     void noteIfBusy(const char* what) const
     {
         const double p = percent();
         if (p >= 10.0) {
             std::printf("# note: during %s other programs kept the CPUs busy (CPU pressure %.0f %%); "
+                        "these figures are not those of an idle machine\n",
+                        what, p);
+            std::fflush(stdout);
+        }
+    }
+
+    // Looks at the machine for half a second before a measurement, and
+    // notes when other programs kept it busy.
+    static void noteIfBusyNow(const char* what)
+    {
+        const CpuPressure pressure;
+        timespec half{0, 500'000'000};
+        nanosleep(&half, nullptr);
+        const double p = pressure.percent();
+        if (p >= 10.0) {
+            std::printf("# note: other programs kept the CPUs busy as %s began (CPU pressure %.0f %%); "
                         "these figures are not those of an idle machine\n",
                         what, p);
             std::fflush(stdout);

@@ -53,8 +53,24 @@ struct Chain {
     int firings = 0;
     Clock::time_point epoch;
     std::vector<double> lateness;
+    std::vector<double> queued;  // run-queue wait since the previous firing, ms
 };
 Chain* running = nullptr;
+
+// The time this thread has spent runnable but waiting for a CPU, in ms
+// (/proc/thread-self/schedstat, second field); negative when unknown. It
+// tells a late firing that waited behind another task from one that did not.
+double runQueueWaitMs()
+{
+    std::FILE* file = std::fopen("/proc/thread-self/schedstat", "r");
+    if (!file)
+        return -1;
+    unsigned long long onCpu = 0;
+    unsigned long long waiting = 0;
+    const int read = std::fscanf(file, "%llu %llu", &onCpu, &waiting);
+    std::fclose(file);
+    return read == 2 ? static_cast<double>(waiting) / 1e6 : -1;
+}
 
 constexpr forms::ControlDesign tickControls[] = {
     {.name = "Tick", .kind = forms::Kind::Timer, .interval = 0},  // set at Load
@@ -90,6 +106,7 @@ private:
         const auto now = Clock::now();
         const auto ideal = running->epoch + runtime().now();
         running->lateness.push_back(bench::milliseconds(now - ideal));
+        running->queued.push_back(runQueueWaitMs());
         if (++fired_ == running->firings)
             End();
     }
@@ -98,10 +115,12 @@ private:
     int fired_ = 0;
 };
 
-std::vector<double> driverChain(int interval, int firings)
+std::vector<double> driverChain(int interval, int firings, bool verbose = false)
 {
-    Chain chain{interval, firings, {}, {}};
+    Chain chain{interval, firings, {}, {}, {}};
     chain.lateness.reserve(static_cast<std::size_t>(firings));
+    chain.queued.reserve(static_cast<std::size_t>(firings) + 1);
+    chain.queued.push_back(runQueueWaitMs());
     running = &chain;
     forms::Runtime runtime;
     chain.epoch = Clock::now();
@@ -109,6 +128,11 @@ std::vector<double> driverChain(int interval, int firings)
     runtime.start<frmTick>();
     driver.exec();
     running = nullptr;
+    if (verbose)
+        for (std::size_t n = 0; n < chain.lateness.size(); ++n)
+            if (chain.lateness[n] >= 0.5)
+                std::fprintf(stderr, "    driver %d ms firing %zu: %.3f ms late, %.3f ms of it waiting for a CPU\n",
+                             interval, n + 1, chain.lateness[n], chain.queued[n + 1] - chain.queued[n]);
     return chain.lateness;
 }
 
@@ -199,7 +223,7 @@ Result measure(const std::vector<int>& intervals, bool quick, bool verbose, cons
     Result all;
     for (int interval : intervals) {
         const int firings = quick ? 3 : std::max(5, 2000 / interval);
-        auto d = driverChain(interval, firings);
+        auto d = driverChain(interval, firings, verbose);
         auto q = qtimerChain(interval, firings);
         if (verbose)
             std::fprintf(stderr, "  %-16s %4d ms x %3d: driver median %.3f p99 %.3f max %.3f | QTimer median %.3f p99 %.3f max %.3f\n",
@@ -256,7 +280,11 @@ int main(int argc, char** argv)
         if (cpu < 0)
             std::fputs("bench_timers: only one core; the load shares it\n", stderr);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // The load spins alone on its core and keeps no task waiting: any CPU
+        // pressure seen now comes from other programs.
+        const bench::CpuPressure pressure;
         const Result busy = measure(intervals, quick, verbose, "other core busy");
+        pressure.noteIfBusy("the timer runs with the other core busy");
         report(busy, "other core busy", 1.2);
     }
     return 0;

@@ -104,7 +104,7 @@ void Runtime::advanceTo(milliseconds time)
         now_ = time;
 }
 
-Form* Runtime::stillLoaded(std::string_view name, std::uint64_t serial) const
+Form* Runtime::find(std::string_view name, std::uint64_t serial) const
 {
     Form* form = find(name);
     return form && form->serial() == serial ? form : nullptr;
@@ -114,7 +114,7 @@ void Runtime::click(Control& button)
 {
     post([this, &button, name = button.form().Name(), serial = button.form().serial()] {
         // A press on a window unloaded since, or on a disabled button, is lost.
-        if (!stillLoaded(name, serial))
+        if (!find(name, serial))
             return;
         if (button.kind() == Kind::CommandButton && button.enabled_ && button.visible_ && button.handler_)
             button.handler_();
@@ -124,7 +124,7 @@ void Runtime::click(Control& button)
 void Runtime::click(MenuItem& item)
 {
     post([this, &item, name = item.form().Name(), serial = item.form().serial()] {
-        if (stillLoaded(name, serial) && item.enabled_ && item.handler_)
+        if (find(name, serial) && item.enabled_ && item.handler_)
             item.handler_();
     });
 }
@@ -132,7 +132,7 @@ void Runtime::click(MenuItem& item)
 void Runtime::close(Form& form)
 {
     post([this, name = form.Name(), serial = form.serial()] {
-        Form* target = stillLoaded(name, serial);
+        Form* target = find(name, serial);
         if (target && target->design().onClose == OnClose::EndProgram)
             End();
     });

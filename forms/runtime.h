@@ -59,6 +59,8 @@ public:
     }
 
     Form* find(std::string_view name) const;
+    // The form, if this very loading of it is still loaded.
+    Form* find(std::string_view name, std::uint64_t serial) const;
     // The loaded forms, in the order they were loaded.
     const std::vector<std::unique_ptr<Form>>& forms() const { return loaded_; }
 
@@ -93,7 +95,6 @@ private:
     friend class Control;
 
     void adopt(std::unique_ptr<Form> form);
-    Form* stillLoaded(std::string_view name, std::uint64_t serial) const;
     void unload(Form& form);
     void arm(Control& timer);
     Control* nextTimer() const;

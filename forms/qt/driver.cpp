@@ -71,22 +71,31 @@ milliseconds Driver::now() const
 
 void Driver::catchUp() { runtime_.advanceTo(now()); }
 
+template <class Deliver>
+void Driver::input(const Form& form, Deliver deliver)
+{
+    const auto name = form.Name();
+    const auto serial = form.serial();
+    catchUp();
+    // A timer event that was due first may have unloaded the window the
+    // input was meant for: then the input is lost with it.
+    if (runtime_.find(name, serial))
+        deliver();
+}
+
 void Driver::click(Control& button)
 {
-    catchUp();
-    runtime_.click(button);
+    input(button.form(), [&] { runtime_.click(button); });
 }
 
 void Driver::click(MenuItem& item)
 {
-    catchUp();
-    runtime_.click(item);
+    input(item.form(), [&] { runtime_.click(item); });
 }
 
 void Driver::close(Form& form)
 {
-    catchUp();
-    runtime_.close(form);
+    input(form, [&] { runtime_.close(form); });
 }
 
 QWidget* Driver::window(const Form& form) const

@@ -43,6 +43,8 @@ public:
 
 private:
     void catchUp();
+    template <class Deliver>
+    void input(const Form& form, Deliver deliver);
     void sync();
     void armNext();
     void onDeadline();

@@ -42,7 +42,7 @@ void paintControl(QPainter& painter, const Control& control, const QPalette& pal
         if (!d.transparent)
             painter.fillRect(box, colour(d.backColour, palette));
         painter.save();
-        painter.setClipRect(box);
+        painter.setClipRect(box, Qt::IntersectClip);
         painter.setFont(font(d.font));
         painter.setPen(colour(d.foreColour, palette));
         painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text(d.caption));
@@ -103,7 +103,10 @@ QFont font(const Font& design)
 void paintForm(QPainter& painter, const Form& form, const QPalette& palette)
 {
     const FormDesign& d = form.design();
-    painter.fillRect(QRect(0, 0, pixels(d.width), pixels(d.height)), colour(d.backColour, palette));
+    const QRect client(0, 0, pixels(d.width), pixels(d.height));
+    // Controls reaching past the window's edges are clipped there.
+    painter.setClipRect(client);
+    painter.fillRect(client, colour(d.backColour, palette));
     for (const Control& control : std::views::reverse(form.controls())) {
         if (control.kind() == Kind::Timer || control.kind() == Kind::CommandButton || !control.Visible())
             continue;
