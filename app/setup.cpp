@@ -23,12 +23,14 @@ void standIn(const QString& family, const QString& bundled, const QStringList& f
 
 void prepare(QApplication& app)
 {
-    standIn(QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue"),
-            {QStringLiteral("ComicNeue-Regular.otf"), QStringLiteral("ComicNeue-Bold.otf")});
+    // Every caption in the game's own fonts is bold.
+    standIn(QStringLiteral("Comic Sans MS"), QStringLiteral("Comic Neue"), {QStringLiteral("ComicNeue-Bold.otf")});
     standIn(QStringLiteral("Jokerman"), QStringLiteral("Leckerli One"), {QStringLiteral("LeckerliOne-Regular.ttf")});
 
+    // The title bar and the task bar need no more than these; the large
+    // sizes are installed for the desktop.
     QIcon icon;
-    for (int size : {16, 32, 48, 128, 256})
+    for (int size : {16, 32, 48})
         icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
     app.setApplicationName(QStringLiteral("Zib!"));
