@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "duel/frmzib.h"
 #include "results/result_windows.h"
@@ -31,10 +32,10 @@ struct Game {
     // buttons and shown labels, then any result window shown. Idle is "pencil1 cbStart".
     std::string screen() const
     {
-        int parts = 0, first = 0, last = 0;
+        std::vector<int> parts;  // the pencil parts drawn
         for (int k = 0; k < 40; ++k)
-            if (pencil[k]->Visible()) last = k, first = parts++ ? first : k;
-        const int set = parts == 4 && first / 4 == last / 4 ? last / 4 + 1 : 0;
+            if (pencil[k]->Visible()) parts.push_back(k);
+        const int set = parts.size() == 4 && parts[0] / 4 == parts[3] / 4 ? parts[0] / 4 + 1 : 0;
         std::string s = form.Visible() ? "pencil" + std::to_string(set) : "";
         for (std::string_view name : {"cbStart", "cbStop", "Zib"})
             s += form.Visible() && form.control(name).Enabled() ? " " + std::string(name) : "";

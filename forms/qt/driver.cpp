@@ -19,6 +19,14 @@
 
 namespace forms::qt {
 
+namespace {
+
+// How much before a timer event the driver wakes, to be on time however long
+// the kernel takes to wake it.
+constexpr auto wakeEarly = std::chrono::microseconds(500);
+
+}  // namespace
+
 Driver::Driver(Runtime& runtime) : runtime_(runtime), epoch_(std::chrono::steady_clock::now())
 {
     // The program ends when the runtime says so, not when a window closes.
@@ -51,6 +59,7 @@ Driver::~Driver()
 {
     runtime_.afterEvent(nullptr);
 #ifdef __linux__
+    delete notifier_;  // before the descriptor it watches is closed
     if (timerFd_ >= 0)
         ::close(timerFd_);
 #endif
@@ -106,6 +115,14 @@ QWidget* Driver::window(const Form& form) const
 
 void Driver::onDeadline()
 {
+    // The timerfd wakes us a little early, since waking a sleeping thread
+    // takes a variable fraction of a millisecond. Wait out the rest here, so
+    // the event is delivered on its millisecond, but keep taking the player's
+    // input meanwhile: a press in that time came first and must count first.
+    // Input that changes the timers re-arms the deadline and ends the wait.
+    const auto target = armed_;
+    while (notifier_ && target && armed_ == target && std::chrono::steady_clock::now() < epoch_ + *target)
+        QCoreApplication::processEvents();
     armed_.reset();
     catchUp();
     armNext();
@@ -175,7 +192,7 @@ void Driver::armNext()
     if (notifier_) {
         itimerspec spec{};
         if (due) {
-            const auto deadline = (epoch_ + *due).time_since_epoch();
+            const auto deadline = (epoch_ + *due - wakeEarly).time_since_epoch();
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(deadline);
             spec.it_value.tv_sec = static_cast<time_t>(seconds.count());
             spec.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(deadline - seconds).count());
