@@ -167,12 +167,8 @@ void Driver::sync()
         }
         FormWindow& window = *it->second;
         window.sync();
-        if (form->Visible() && !window.isVisible()) {
-            if (window.fresh())
-                window.centre();
-            window.markShown();
-            window.show();
-        }
+        if (form->Visible() && !window.isVisible())
+            window.present();
     }
     for (const auto& form : runtime_.forms()) {
         auto it = windows_.find(form->serial());
@@ -190,16 +186,16 @@ void Driver::armNext()
     armed_ = due;
 #ifdef __linux__
     if (notifier_) {
-        itimerspec spec{};
+        itimerspec when{};
         if (due) {
             const auto deadline = (epoch_ + *due - wakeEarly).time_since_epoch();
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(deadline);
-            spec.it_value.tv_sec = static_cast<time_t>(seconds.count());
-            spec.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(deadline - seconds).count());
-            if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
-                spec.it_value.tv_nsec = 1;  // zero would disarm it
+            when.it_value.tv_sec = static_cast<time_t>(seconds.count());
+            when.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(deadline - seconds).count());
+            if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0)
+                when.it_value.tv_nsec = 1;  // zero would disarm it
         }
-        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &spec, nullptr);
+        timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &when, nullptr);
         return;
     }
 #endif

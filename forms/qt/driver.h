@@ -55,7 +55,7 @@ private:
     std::optional<milliseconds> armed_;
     int timerFd_ = -1;
     QSocketNotifier* notifier_ = nullptr;
-    QTimer* fallback_ = nullptr;
+    QTimer* fallback_ = nullptr;  // where there is no timerfd: a Qt::PreciseTimer
 };
 
 }  // namespace forms::qt

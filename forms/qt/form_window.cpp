@@ -132,16 +132,18 @@ void FormWindow::detach()
     hide();
 }
 
-void FormWindow::centre()
+void FormWindow::present()
 {
     // Centred on the whole screen, worked out from the sizes: QRect::center()
     // is a pixel short of the true middle.
-    adjustSize();
     const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    const QRect area = screen->geometry();
-    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    if (fresh_ && screen) {
+        adjustSize();
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    fresh_ = false;
+    show();
 }
 
 void FormWindow::closeEvent(QCloseEvent* event)

@@ -42,10 +42,9 @@ public:
     void sync();
     // The form is gone: the window shows nothing more and waits to be deleted.
     void detach();
-    // The window has not been shown since its form was loaded.
-    bool fresh() const { return fresh_; }
-    void centre();
-    void markShown() { fresh_ = false; }
+    // Shows the window, centred on the screen the first time after its form
+    // was loaded.
+    void present();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
