@@ -113,8 +113,10 @@ Form* Runtime::find(std::string_view name, std::uint64_t serial) const
 void Runtime::click(Control& button)
 {
     post([this, &button, name = button.form().Name(), serial = button.form().serial()] {
-        // A press on a window unloaded since, or on a disabled button, is lost.
-        if (!find(name, serial))
+        // A press on a window unloaded or hidden since, or on a disabled
+        // button, is lost.
+        const Form* form = find(name, serial);
+        if (!form || !form->visible_)
             return;
         if (button.kind() == Kind::CommandButton && button.enabled_ && button.visible_ && button.handler_)
             button.handler_();
@@ -124,7 +126,8 @@ void Runtime::click(Control& button)
 void Runtime::click(MenuItem& item)
 {
     post([this, &item, name = item.form().Name(), serial = item.form().serial()] {
-        if (find(name, serial) && item.enabled_ && item.handler_)
+        const Form* form = find(name, serial);
+        if (form && form->visible_ && item.enabled_ && item.handler_)
             item.handler_();
     });
 }
@@ -171,6 +174,14 @@ void Runtime::deliver(const std::function<void()>& event)
     }
 }
 
+void Runtime::fail(std::string_view message)
+{
+    report_(message);
+    ended_ = true;
+    exitStatus_ = 1;
+    queue_.clear();
+}
+
 void Runtime::run(const std::function<void()>& event)
 {
     if (ended_)
@@ -181,10 +192,9 @@ void Runtime::run(const std::function<void()>& event)
             event();
     } catch (const Stopped&) {
     } catch (const Error& e) {
-        report_(e.what());
-        ended_ = true;
-        exitStatus_ = 1;
-        queue_.clear();
+        fail(e.what());
+    } catch (const std::exception& e) {
+        fail(e.what());  // out of memory, say: still a run-time error, never a stuck queue
     }
     delivering_ = false;
     unloaded_.clear();

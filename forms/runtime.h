@@ -71,7 +71,8 @@ public:
     void advanceTo(milliseconds time);
     void advance(milliseconds span) { advanceTo(now_ + span); }
 
-    // Input from the player. A disabled button or menu item raises nothing.
+    // Input from the player. A disabled button or menu item, or one on a
+    // hidden window, raises nothing.
     void click(Control& button);
     void click(MenuItem& item);
     // The window system asks to close a form's window.
@@ -101,6 +102,7 @@ private:
     void post(std::function<void()> event);
     void deliver(const std::function<void()>& event);
     void run(const std::function<void()>& event);
+    void fail(std::string_view message);
 
     std::vector<std::unique_ptr<Form>> loaded_;
     std::vector<std::unique_ptr<Form>> unloaded_;

@@ -106,6 +106,15 @@ TEST(Stop, ReturnsToIdleAtOnceFromEveryMomentOfADuel)
     }
 }
 
+TEST(Stop, IsOutOfReachWhileTheResultWindowShows)
+{
+    // Once the result window hides the duel window, neither Stop nor the menu can be used until it hands back.
+    Game g;
+    follow(g, {{1000, "mnuM", idle}, {1000, "cbStart", falling}, {2260, "cbStop", "frmLoose"},
+               {2260, "mnuQuit", "frmLoose"}, {3260, "", idle}});
+    EXPECT_FALSE(g.rt.ended());
+}
+
 TEST(SkillChoice, StartWithoutALevelOnlyWarnsForThreeSeconds)
 {
     // With no level chosen, Start shows the warning for exactly 3000 ms and starts nothing.

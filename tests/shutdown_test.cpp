@@ -25,11 +25,12 @@ struct FaultyDuel : duel::frmzib {
 // tried at `endAt`, each in a run of its own: Quit ('q'), a close request on the duel window ('c'), a
 // run-time error ('e'), or ('l') Quit once a close request for the result window, handled only after its
 // hand-back fell due, was ignored. The duel states come before the start-up hand-backs, at about 1 s.
+// While the result window shows, the hidden duel window's menu is out of reach: only a close request.
 struct Case { const char* name; int at; const char* skill; int endAt; const char* ends; };
 void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
 static const Case cases[] = {{"FirstSecond", 0, "", 50, "qc"}, {"SkillWarning", 20, "", 80, "qc"},
     {"Dropping", 20, "mnuVH", 150, "qc"}, {"TheDraw", 20, "mnuVE", 600, "qc"}, {"Idle", 0, "", 1100, "qc"},
-    {"OutcomePending", 20, "mnuVH", 660, "qc"}, {"ResultShown", 1005, "mnuVH", 2400, "qc"},
+    {"OutcomePending", 20, "mnuVH", 660, "qc"}, {"ResultShown", 1005, "mnuVH", 2400, "c"},
     {"RunTimeError", 0, "", 50, "e"}, {"ResultWindowCloseOvertakenByHandBack", 1005, "mnuVH", 2900, "l"}};
 
 // In the child: plays into the case's state, ends the program as told, and exits with its status.

@@ -24,8 +24,11 @@ QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cas
 
 Qt::WindowFlags flagsFor(const FormDesign& design)
 {
+    // A borderless window kept out of the task bar is a splash-type window:
+    // a utility window would be hidden by some window managers while the
+    // application is not active.
     if (design.border == Border::None)
-        return (design.showInTaskbar ? Qt::Window : Qt::Tool) | Qt::FramelessWindowHint;
+        return (design.showInTaskbar ? Qt::Window : Qt::SplashScreen) | Qt::FramelessWindowHint;
     // A fixed single border: a title bar with minimise and close, no maximise.
     return Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
@@ -62,6 +65,7 @@ FormWindow::FormWindow(Driver& driver, Form& form)
 
     if (!form.menuItems().empty()) {
         auto* bar = new QMenuBar(this);
+        bar->setNativeMenuBar(false);  // the menu belongs above the window's client area
         std::map<std::string_view, QMenu*> submenus;
         for (MenuItem& item : form.menuItems()) {
             const MenuDesign& d = item.design();
