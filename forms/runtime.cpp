@@ -191,10 +191,10 @@ void Runtime::run(const std::function<void()>& event)
         if (event)
             event();
     } catch (const Stopped&) {
-    } catch (const Error& e) {
-        fail(e.what());
     } catch (const std::exception& e) {
-        fail(e.what());  // out of memory, say: still a run-time error, never a stuck queue
+        // A failed operation, or anything else (out of memory, say): a
+        // run-time error either way, never a stuck queue.
+        fail(e.what());
     }
     delivering_ = false;
     unloaded_.clear();

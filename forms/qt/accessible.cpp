@@ -34,8 +34,7 @@ public:
     {
         if (t != QAccessible::Name || !isValid())
             return {};
-        const auto caption = label_->design().caption;
-        return QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+        return qt::text(label_->design().caption);
     }
 
     QRect rect() const override

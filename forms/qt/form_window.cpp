@@ -20,8 +20,6 @@ namespace forms::qt {
 
 namespace {
 
-QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
 Qt::WindowFlags flagsFor(const FormDesign& design)
 {
     // A borderless window kept out of the task bar is a splash-type window:

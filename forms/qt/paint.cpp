@@ -12,8 +12,6 @@ namespace forms::qt {
 
 namespace {
 
-QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
 // A picture at the density it is drawn at: on a screen of twice the usual
 // density the "@2x" bitmap keeps the artwork crisp.
 const QPixmap& picture(std::string_view name, qreal density)
@@ -74,6 +72,8 @@ void paintControl(QPainter& painter, const Control& control, const QPalette& pal
 }
 
 }  // namespace
+
+QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
 QRect pixels(const Box& box) { return {pixels(box.left), pixels(box.top), pixels(box.width), pixels(box.height)}; }
 

@@ -5,12 +5,17 @@
 #include <QFont>
 #include <QPalette>
 #include <QRect>
+#include <QString>
+#include <string_view>
 
 #include "forms/form.h"
 
 class QPainter;
 
 namespace forms::qt {
+
+// A caption or name from a design, as Qt text.
+QString text(std::string_view s);
 
 // Twips to device-independent pixels.
 constexpr int pixels(int twips) { return twips / twipsPerPixel; }
