@@ -85,60 +85,97 @@ std::optional<milliseconds> Runtime::nextDue() const
     return next ? next->due_ : std::nullopt;
 }
 
-void Runtime::advanceTo(milliseconds time)
+void Runtime::runTimers(milliseconds time)
 {
-    if (delivering_)
-        return;
     while (!ended_) {
         Control* timer = nextTimer();
         if (!timer || *timer->due_ > time)
             break;
-        now_ = *timer->due_;
+        now_ = delivered_ = *timer->due_;
         // The next firing is counted from this one's due time, not from when
         // its handler ran, so a repeating timer never drifts.
         timer->due_ = now_ + milliseconds(timer->interval_);
         timer->armedAt_ = ++armings_;
         deliver(timer->handler_);
     }
+}
+
+void Runtime::advanceTo(milliseconds time)
+{
+    if (delivering_)
+        return;
+    runTimers(time);
     if (!ended_ && time > now_)
         now_ = time;
 }
 
-Form* Runtime::find(std::string_view name, std::uint64_t serial) const
+Form* Runtime::find(std::uint64_t loading) const
 {
-    Form* form = find(name);
-    return form && form->serial() == serial ? form : nullptr;
+    auto it = std::ranges::find(loaded_, loading, [](const auto& f) { return f->serial(); });
+    return it == loaded_.end() ? nullptr : it->get();
 }
 
-void Runtime::click(Control& button)
+Target Target::of(const Control& button)
 {
-    post([this, &button, name = button.form().Name(), serial = button.form().serial()] {
-        // A press on a window unloaded or hidden since, or on a disabled
-        // button, is lost.
-        const Form* form = find(name, serial);
-        if (!form || !form->visible_)
-            return;
-        if (button.kind() == Kind::CommandButton && button.enabled_ && button.visible_ && button.handler_)
+    return {button.form().serial(), Kind::Button,
+            static_cast<std::size_t>(&button - button.form().controls().data())};
+}
+
+Target Target::of(const MenuItem& item)
+{
+    return {item.form().serial(), Kind::MenuItem, static_cast<std::size_t>(&item - item.form().menuItems().data())};
+}
+
+Target Target::of(const Form& window) { return {window.serial(), Kind::Window, 0}; }
+
+void Runtime::input(Target target, milliseconds moment)
+{
+    if (ended_)
+        return;
+    if (delivering_) {
+        // From inside a handler: it comes after the event now running.
+        post([this, target] { dispatch(target); });
+        return;
+    }
+    // Input is stamped in whole milliseconds, and one stamped in the
+    // millisecond a timer falls due was made at or after its instant: the
+    // timer goes first. Input
+    // can be handled well after it was made, but history is not rewritten:
+    // it never counts before an event already delivered.
+    const milliseconds at = std::max(moment, delivered_);
+    runTimers(at);
+    if (ended_)
+        return;
+    now_ = delivered_ = at;
+    post([this, target] { dispatch(target); });
+}
+
+void Runtime::dispatch(Target target)
+{
+    // The one check for input that arrives too late: its window's loading is
+    // gone, or hidden, or the control no longer takes it.
+    Form* form = find(target.loading);
+    if (!form)
+        return;
+    switch (target.kind) {
+    case Target::Kind::Button: {
+        const Control& button = form->controls_.at(target.index);
+        if (form->visible_ && button.kind() == Kind::CommandButton && button.enabled_ && button.visible_ &&
+            button.handler_)
             button.handler_();
-    });
-}
-
-void Runtime::click(MenuItem& item)
-{
-    post([this, &item, name = item.form().Name(), serial = item.form().serial()] {
-        const Form* form = find(name, serial);
-        if (form && form->visible_ && item.enabled_ && item.handler_)
+        break;
+    }
+    case Target::Kind::MenuItem: {
+        const MenuItem& item = form->menuItems_.at(target.index);
+        if (form->visible_ && item.enabled_ && item.handler_)
             item.handler_();
-    });
-}
-
-void Runtime::close(Form& form)
-{
-    post([this, name = form.Name(), serial = form.serial()] {
-        Form* target = find(name, serial);
-        if (target && target->design().onClose == OnClose::EndProgram)
+        break;
+    }
+    case Target::Kind::Window:
+        if (form->design().onClose == OnClose::EndProgram)
             End();
-    });
+        break;
+    }
 }
 
 void Runtime::End(int status)

@@ -17,6 +17,20 @@ namespace forms {
 
 using std::chrono::milliseconds;
 
+// Where a piece of the player's input goes: one loading of a form, and on it
+// a button or a menu item by its place in the design, or the window itself.
+// Input for a loading since unloaded finds nothing and is lost.
+struct Target {
+    enum class Kind : std::uint8_t { Button, MenuItem, Window };
+    std::uint64_t loading = 0;
+    Kind kind = Kind::Window;
+    std::size_t index = 0;
+
+    static Target of(const Control& button);
+    static Target of(const MenuItem& item);
+    static Target of(const Form& window);
+};
+
 // The program: its loaded forms, one global instance slot per form, the timers
 // and the one event queue. Events are delivered one at a time, each handler to
 // its end. The runtime never reads a clock: whoever drives it (a test, or the
@@ -60,7 +74,7 @@ public:
 
     Form* find(std::string_view name) const;
     // The form, if this very loading of it is still loaded.
-    Form* find(std::string_view name, std::uint64_t serial) const;
+    Form* find(std::uint64_t loading) const;
     // The loaded forms, in the order they were loaded.
     const std::vector<std::unique_ptr<Form>>& forms() const { return loaded_; }
 
@@ -71,12 +85,20 @@ public:
     void advanceTo(milliseconds time);
     void advance(milliseconds span) { advanceTo(now_ + span); }
 
-    // Input from the player. A disabled button or menu item, or one on a
-    // hidden window, raises nothing.
-    void click(Control& button);
-    void click(MenuItem& item);
-    // The window system asks to close a form's window.
-    void close(Form& form);
+    // Input from the player, made at `moment`: the clock goes to that moment
+    // (back, if it was made before the time the runtime was advanced to).
+    // Every timer event due up to it is delivered first, then the input: a
+    // moment is a whole millisecond, and input stamped in the millisecond a
+    // timer falls due was made at or after that instant. A moment before the last
+    // delivered event counts as that event's time. A disabled button or menu item, one on a hidden
+    // window, or anything on a window unloaded meanwhile raises nothing; a
+    // close request (Target::Kind::Window) does what the form's design says.
+    void input(Target target, milliseconds moment);
+
+    // The same input made now.
+    void click(const Control& button) { input(Target::of(button), now_); }
+    void click(const MenuItem& item) { input(Target::of(item), now_); }
+    void close(const Form& form) { input(Target::of(form), now_); }
 
     void End(int status = 0);
     bool ended() const { return ended_; }
@@ -99,6 +121,9 @@ private:
     void unload(Form& form);
     void arm(Control& timer);
     Control* nextTimer() const;
+    // Delivers the timer events due up to `time`, each at its own instant.
+    void runTimers(milliseconds time);
+    void dispatch(Target target);
     void post(std::function<void()> event);
     void deliver(const std::function<void()>& event);
     void run(const std::function<void()>& event);
@@ -108,6 +133,7 @@ private:
     std::vector<std::unique_ptr<Form>> unloaded_;
     std::deque<std::function<void()>> queue_;
     milliseconds now_{0};
+    milliseconds delivered_{0};  // the moment of the last event delivered
     std::uint64_t armings_ = 0;
     std::uint64_t loadings_ = 0;
     bool delivering_ = false;

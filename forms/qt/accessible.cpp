@@ -17,7 +17,7 @@ namespace {
 // interface, and reads its control only while the canvas still shows a form.
 class LabelAccessible : public QAccessibleInterface {
 public:
-    LabelAccessible(Canvas* canvas, const Control* label) : canvas_(canvas), label_(label) {}
+    LabelAccessible(Canvas* canvas, std::size_t index) : canvas_(canvas), index_(index) {}
 
     bool isValid() const override { return canvas_ && canvas_->form(); }
     QObject* object() const override { return nullptr; }
@@ -34,14 +34,14 @@ public:
     {
         if (t != QAccessible::Name || !isValid())
             return {};
-        return qt::text(label_->design().caption);
+        return qt::text(label().design().caption);
     }
 
     QRect rect() const override
     {
         if (!isValid())
             return {};
-        const QRect box = pixels(label_->design().box);
+        const QRect box = pixels(label().design().box);
         return QRect(canvas_->mapToGlobal(box.topLeft()), box.size());
     }
 
@@ -49,13 +49,17 @@ public:
     {
         QAccessible::State s;
         s.readOnly = true;
-        s.invisible = !isValid() || !label_->Visible() || !canvas_->isVisible();
+        s.invisible = !isValid() || !label().Visible() || !canvas_->isVisible();
         return s;
     }
 
 private:
+    // The window may show another loading of its form by now: the label is
+    // found afresh each time.
+    const Control& label() const { return canvas_->form()->controls()[index_]; }
+
     QPointer<Canvas> canvas_;
-    const Control* label_;
+    std::size_t index_;
 };
 
 // The canvas: its buttons (real widgets) first, then its painted labels.
@@ -63,10 +67,10 @@ class CanvasAccessible : public QAccessibleWidget {
 public:
     explicit CanvasAccessible(Canvas* canvas) : QAccessibleWidget(canvas, QAccessible::Client)
     {
-        if (const Form* form = canvas->form())
-            for (const Control& c : form->controls())
-                if (c.kind() == Kind::Label)
-                    labels_.push_back(QAccessible::registerAccessibleInterface(new LabelAccessible(canvas, &c)));
+        const auto& controls = canvas->design().controls;
+        for (std::size_t i = 0; i < controls.size(); ++i)
+            if (controls[i].kind == Kind::Label)
+                labels_.push_back(QAccessible::registerAccessibleInterface(new LabelAccessible(canvas, i)));
     }
 
     ~CanvasAccessible() override

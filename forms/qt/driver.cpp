@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "forms/qt/driver.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <memory>
 #include <cstdint>
 #include <vector>
 
@@ -16,19 +20,60 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 #endif
+#ifdef ZIB_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
 
 namespace forms::qt {
 
 namespace {
 
-// How much before a timer event the driver wakes, to be on time however long
-// the kernel takes to wake it.
-constexpr auto wakeEarly = std::chrono::microseconds(500);
+using std::chrono::steady_clock;
+
+#ifdef ZIB_HAVE_XCB
+// Asks the X server for its time, on a connection of our own so that the
+// answer cannot be taken by Qt's event reader: a property change on a window
+// of ours comes back stamped. `ours` reads the runtime's clock around it.
+void calibrateWithX(InputClock& clock, const std::function<milliseconds()>& ours)
+{
+    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
+    const xcb_setup_t* setup = xcb_connection_has_error(c) ? nullptr : xcb_get_setup(c);
+    if (setup) {
+        const xcb_window_t root = xcb_setup_roots_iterator(setup).data->root;
+        const xcb_window_t window = xcb_generate_id(c);
+        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
+        xcb_create_window(c, 0, window, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
+                          XCB_CW_EVENT_MASK, &events);
+        xcb_flush(c);
+        const milliseconds before = ours();
+        xcb_change_property(c, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
+        xcb_flush(c);
+        while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
+            const bool stamped = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY;
+            const auto time = reinterpret_cast<xcb_property_notify_event_t*>(event)->time;
+            std::free(event);
+            if (stamped) {
+                clock.calibrate(time, before, ours());
+                break;
+            }
+        }
+    }
+    xcb_disconnect(c);
+}
+#endif
 
 }  // namespace
 
-Driver::Driver(Runtime& runtime) : runtime_(runtime), epoch_(std::chrono::steady_clock::now())
+Driver::Driver(Runtime& runtime, Options options)
+    : runtime_(runtime)
+    , options_(options)
+    // The runtime's milliseconds are whole ones of the monotonic clock, the
+    // clock window systems stamp input with.
+    , epoch_(std::chrono::time_point_cast<milliseconds>(steady_clock::now()))
+    , inputClock_(std::chrono::duration_cast<milliseconds>(epoch_.time_since_epoch()))
 {
+    if (!options_.stampedInput)
+        inputClock_.distrust();
     // The program ends when the runtime says so, not when a window closes.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     installAccessibility();
@@ -70,47 +115,56 @@ int Driver::exec()
     sync();
     if (runtime_.ended())
         return runtime_.exitStatus();
+    // Once start-up has drawn its windows and the program first has nothing
+    // to do, get ready for what comes later.
+    auto* dispatcher = QAbstractEventDispatcher::instance();
+    auto idle = std::make_shared<QMetaObject::Connection>();
+    *idle = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this, idle] {
+        for (const auto& [loading, window] : windows_)
+            if (window->isVisible() && !window->painted())
+                return;
+        disconnect(*idle);
+        onFirstIdle();
+    });
     return QCoreApplication::exec();
+}
+
+void Driver::onFirstIdle()
+{
+#ifdef ZIB_HAVE_XCB
+    if (options_.stampedInput && QGuiApplication::platformName() == QLatin1String("xcb"))
+        calibrateWithX(inputClock_, [this] { return now(); });
+#endif
+    // The windows the game showed and hid at start-up are made now, unseen,
+    // so that showing one later costs no more than mapping it.
+    if (!options_.prepareWindows || runtime_.ended())
+        return;
+    for (const auto& form : runtime_.forms())
+        if (!windows_.contains(form->serial()) && !form->Visible())
+            windowFor(*form).prepare();
 }
 
 milliseconds Driver::now() const
 {
-    return std::chrono::duration_cast<milliseconds>(std::chrono::steady_clock::now() - epoch_);
+    return std::chrono::duration_cast<milliseconds>(steady_clock::now() - epoch_);
 }
 
-void Driver::catchUp() { runtime_.advanceTo(now()); }
-
-template <class Deliver>
-void Driver::input(const Form& form, Deliver deliver)
+void Driver::input(Target target, std::optional<std::uint64_t> stamp)
 {
-    const auto name = form.Name();
-    const auto serial = form.serial();
-    catchUp();
-    // A timer event that was due first may have unloaded the window the
-    // input was meant for: then the input is lost with it.
-    if (runtime_.find(name, serial))
-        deliver();
-}
-
-void Driver::click(Control& button)
-{
-    input(button.form(), [&] { runtime_.click(button); });
-}
-
-void Driver::click(MenuItem& item)
-{
-    input(item.form(), [&] { runtime_.click(item); });
-}
-
-void Driver::close(Form& form)
-{
-    input(form, [&] { runtime_.close(form); });
+    runtime_.input(target, inputClock_.moment(stamp, now()));
 }
 
 QWidget* Driver::window(const Form& form) const
 {
     auto it = windows_.find(form.serial());
     return it == windows_.end() ? nullptr : it->second.get();
+}
+
+std::optional<steady_clock::time_point> Driver::wakeAt() const
+{
+    if (!armed_)
+        return std::nullopt;
+    return epoch_ + *armed_ - options_.wakeEarly;
 }
 
 void Driver::onDeadline()
@@ -121,11 +175,28 @@ void Driver::onDeadline()
     // input meanwhile: a press in that time came first and must count first.
     // Input that changes the timers re-arms the deadline and ends the wait.
     const auto target = armed_;
-    while (notifier_ && target && armed_ == target && std::chrono::steady_clock::now() < epoch_ + *target)
+    while (notifier_ && target && armed_ == target && steady_clock::now() < epoch_ + *target)
+        QCoreApplication::processEvents();
+    // Input already queued was made before now, maybe before the event due:
+    // the runtime takes it first, at its own moment, however late we woke.
+    if (options_.stampedInput && armed_ == target)
         QCoreApplication::processEvents();
     armed_.reset();
-    catchUp();
+    runtime_.advanceTo(now());
     armNext();
+}
+
+FormWindow& Driver::windowFor(Form& form)
+{
+    std::unique_ptr<FormWindow> window;
+    if (auto spare = spares_.find(&form.design()); spare != spares_.end()) {
+        window = std::move(spare->second);
+        spares_.erase(spare);
+    } else {
+        window = std::make_unique<FormWindow>(*this, form.design());
+    }
+    window->attach(form);
+    return *windows_.emplace(form.serial(), std::move(window)).first->second;
 }
 
 void Driver::sync()
@@ -136,20 +207,27 @@ void Driver::sync()
             window.release()->deleteLater();
         }
         windows_.clear();
+        for (auto& [design, window] : spares_)
+            window.release()->deleteLater();
+        spares_.clear();
         armNext();
         QCoreApplication::exit(runtime_.exitStatus());
         return;
     }
 
-    // Windows of forms that have been unloaded go; a form loaded again gets
-    // a new window.
+    // Windows of forms that have been unloaded are kept, one for each
+    // design, for the form's next loading.
     std::vector<std::uint64_t> live;
     for (const auto& form : runtime_.forms())
         live.push_back(form->serial());
     for (auto it = windows_.begin(); it != windows_.end();) {
         if (std::ranges::find(live, it->first) == live.end()) {
-            it->second->detach();
-            it->second.release()->deleteLater();
+            FormWindow& window = *it->second;
+            window.detach();
+            if (options_.prepareWindows && !spares_.contains(&window.design()))
+                spares_.emplace(&window.design(), std::move(it->second));
+            else
+                it->second.release()->deleteLater();
             it = windows_.erase(it);
         } else {
             ++it;
@@ -163,7 +241,8 @@ void Driver::sync()
         if (it == windows_.end()) {
             if (!form->Visible())
                 continue;  // a window shown and hidden in one handler is never made
-            it = windows_.emplace(form->serial(), std::make_unique<FormWindow>(*this, *form)).first;
+            windowFor(*form);
+            it = windows_.find(form->serial());
         }
         FormWindow& window = *it->second;
         window.sync();
@@ -188,7 +267,7 @@ void Driver::armNext()
     if (notifier_) {
         itimerspec when{};
         if (due) {
-            const auto deadline = (epoch_ + *due - wakeEarly).time_since_epoch();
+            const auto deadline = (epoch_ + *due - options_.wakeEarly).time_since_epoch();
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(deadline);
             when.it_value.tv_sec = static_cast<time_t>(seconds.count());
             when.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(deadline - seconds).count());

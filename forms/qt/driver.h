@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 
+#include "forms/qt/input_clock.h"
 #include "forms/runtime.h"
 
 class QSocketNotifier;
@@ -23,35 +24,57 @@ class FormWindow;
 // deadline on the monotonic clock.
 class Driver : public QObject {
 public:
-    explicit Driver(Runtime& runtime);
+    struct Options {
+        // How long before a timer event the driver wakes, to be on time
+        // however long the kernel takes to wake it; it waits out the rest
+        // taking input.
+        std::chrono::microseconds wakeEarly{500};
+        // Whether input counts at the moment the window system stamped it,
+        // or when the driver gets round to it.
+        bool stampedInput = true;
+        // Whether windows the game can show are made ahead of time.
+        bool prepareWindows = true;
+    };
+
+    explicit Driver(Runtime& runtime) : Driver(runtime, Options{}) {}
+    Driver(Runtime& runtime, Options options);
     ~Driver() override;
 
     // Runs the Qt event loop until the program ends; returns its exit status.
     int exec();
 
-    // Milliseconds since the driver started: the runtime's time.
+    // Whole milliseconds since the driver started: the runtime's time.
     milliseconds now() const;
+    // Where the runtime's clock starts on the steady clock.
+    std::chrono::steady_clock::time_point epoch() const { return epoch_; }
 
-    // Input from the windows. Every timer event due before the moment of the
-    // input is delivered first, so a press races the timers fairly.
-    void click(Control& button);
-    void click(MenuItem& item);
-    void close(Form& form);
+    // Input from the windows, stamped by the window system if it was. The
+    // runtime takes it at the moment it was made.
+    void input(Target target, std::optional<std::uint64_t> stamp);
+    void click(const Control& button) { input(Target::of(button), std::nullopt); }
+    void click(const MenuItem& item) { input(Target::of(item), std::nullopt); }
+    void close(const Form& form) { input(Target::of(form), std::nullopt); }
 
     // The window showing the form, if it has one.
     QWidget* window(const Form& form) const;
+    // When the driver will next wake for a timer event, if one is due.
+    std::optional<std::chrono::steady_clock::time_point> wakeAt() const;
+    const InputClock& inputClock() const { return inputClock_; }
 
 private:
-    void catchUp();
-    template <class Deliver>
-    void input(const Form& form, Deliver deliver);
     void sync();
     void armNext();
     void onDeadline();
+    void onFirstIdle();
+    FormWindow& windowFor(Form& form);
 
     Runtime& runtime_;
+    Options options_;
     std::chrono::steady_clock::time_point epoch_;
+    InputClock inputClock_;
     std::map<std::uint64_t, std::unique_ptr<FormWindow>> windows_;  // by the form's loading
+    // Windows whose form was unloaded, by design, kept for its next loading.
+    std::map<const FormDesign*, std::unique_ptr<FormWindow>> spares_;
     std::optional<milliseconds> armed_;
     int timerFd_ = -1;
     QSocketNotifier* notifier_ = nullptr;

@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QImage>
+#include <QInputEvent>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -11,6 +13,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <map>
 
 #include "forms/qt/driver.h"
@@ -32,12 +36,37 @@ Qt::WindowFlags flagsFor(const FormDesign& design)
            Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint;
 }
 
+// A widget that keeps the window system's stamp of the input event it is
+// handling, so that a click the event triggers counts at the moment the
+// player made it.
+template <class Widget>
+class Stamped : public Widget {
+public:
+    using Widget::Widget;
+    std::optional<std::uint64_t> stamp() const { return stamp_; }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (!event->isInputEvent())
+            return Widget::event(event);
+        const auto outer = stamp_;
+        stamp_ = static_cast<QInputEvent*>(event)->timestamp();
+        const bool done = Widget::event(event);
+        stamp_ = outer;
+        return done;
+    }
+
+private:
+    std::optional<std::uint64_t> stamp_;
+};
+
 }  // namespace
 
-Canvas::Canvas(const Form& form, QWidget* parent) : QWidget(parent), form_(&form)
+Canvas::Canvas(const FormDesign& design, QWidget* parent) : QWidget(parent), design_(&design)
 {
     setObjectName(QStringLiteral("canvas"));
-    setFixedSize(pixels(form.design().width), pixels(form.design().height));
+    setFixedSize(pixels(design.width), pixels(design.height));
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -45,14 +74,14 @@ void Canvas::paintEvent(QPaintEvent*)
 {
     if (!form_)
         return;
+    painted_ = painted_ || isVisible();
     QPainter painter(this);
     paintForm(painter, *form_, palette());
 }
 
-FormWindow::FormWindow(Driver& driver, Form& form)
-    : QWidget(nullptr, flagsFor(form.design())), driver_(driver), form_(&form), serial_(form.serial())
+FormWindow::FormWindow(Driver& driver, const FormDesign& design)
+    : QWidget(nullptr, flagsFor(design)), driver_(driver)
 {
-    const FormDesign& design = form.design();
     setWindowTitle(text(design.caption));
     setAttribute(Qt::WA_DeleteOnClose, false);
 
@@ -61,63 +90,90 @@ FormWindow::FormWindow(Driver& driver, Form& form)
     layout->setSpacing(0);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // the player cannot resize it
 
-    if (!form.menuItems().empty()) {
-        auto* bar = new QMenuBar(this);
+    if (!design.menus.empty()) {
+        auto* bar = new Stamped<QMenuBar>(this);
         bar->setNativeMenuBar(false);  // the menu belongs above the window's client area
-        std::map<std::string_view, QMenu*> submenus;
-        for (MenuItem& item : form.menuItems()) {
-            const MenuDesign& d = item.design();
-            const bool hasChildren = std::ranges::any_of(form.menuItems(), [&](const MenuItem& other) {
-                return other.design().parent == d.name;
-            });
+        std::map<std::string_view, Stamped<QMenu>*> submenus;
+        for (std::size_t i = 0; i < design.menus.size(); ++i) {
+            const MenuDesign& d = design.menus[i];
+            const bool hasChildren =
+                std::ranges::any_of(design.menus, [&](const MenuDesign& other) { return other.parent == d.name; });
             if (hasChildren) {
-                submenus[d.name] = bar->addMenu(text(d.caption));
+                auto* menu = new Stamped<QMenu>(text(d.caption), bar);
+                bar->addMenu(menu);
+                submenus[d.name] = menu;
                 continue;
             }
-            QAction* action = d.parent.empty() ? bar->addAction(text(d.caption))
-                                               : submenus.at(d.parent)->addAction(text(d.caption));
+            // The stamp is the menu's, or the bar's for a command on the bar.
+            std::function<std::optional<std::uint64_t>()> stamp = [bar] { return bar->stamp(); };
+            QWidget* owner = bar;
+            if (!d.parent.empty()) {
+                auto* menu = submenus.at(d.parent);
+                stamp = [menu] { return menu->stamp(); };
+                owner = menu;
+            }
+            QAction* action = new QAction(text(d.caption), owner);
+            owner->addAction(action);
             action->setCheckable(!d.parent.empty());
-            connect(action, &QAction::triggered, this, [this, &item] { driver_.click(item); });
-            actions_.emplace_back(&item, action);
+            connect(action, &QAction::triggered, this,
+                    [this, i, stamp] { driver_.input(target(Target::Kind::MenuItem, i), stamp()); });
+            actions_.emplace_back(i, action);
         }
         layout->setMenuBar(bar);
     }
 
-    canvas_ = new Canvas(form, this);
+    canvas_ = new Canvas(design, this);
     layout->addWidget(canvas_);
 
     // Buttons in tab order, so the focus chain follows the design.
-    std::vector<Control*> buttons;
-    for (Control& c : form.controls())
-        if (c.kind() == Kind::CommandButton)
-            buttons.push_back(&c);
-    std::ranges::sort(buttons, {}, [](const Control* c) { return c->design().tabIndex; });
-    for (Control* control : buttons) {
-        const ControlDesign& d = control->design();
-        auto* button = new QPushButton(text(d.caption), canvas_);
+    std::vector<std::size_t> buttons;
+    for (std::size_t i = 0; i < design.controls.size(); ++i)
+        if (design.controls[i].kind == Kind::CommandButton)
+            buttons.push_back(i);
+    std::ranges::sort(buttons, {}, [&](std::size_t i) { return design.controls[i].tabIndex; });
+    for (std::size_t i : buttons) {
+        const ControlDesign& d = design.controls[i];
+        auto* button = new Stamped<QPushButton>(text(d.caption), canvas_);
         button->setGeometry(pixels(d.box));
         button->setFont(qt::font(d.font));
         button->setAutoDefault(false);
+        auto click = [this, i, button] { driver_.input(target(Target::Kind::Button, i), button->stamp()); };
         if (d.clickOnPress)
-            connect(button, &QPushButton::pressed, this, [this, control] { driver_.click(*control); });
+            connect(button, &QPushButton::pressed, this, click);
         else
-            connect(button, &QPushButton::clicked, this, [this, control] { driver_.click(*control); });
-        buttons_.emplace_back(control, button);
+            connect(button, &QPushButton::clicked, this, click);
+        buttons_.emplace_back(i, button);
     }
+}
+
+Target FormWindow::target(Target::Kind kind, std::size_t index) const
+{
+    return {form_ ? form_->serial() : 0, kind, index};
+}
+
+void FormWindow::attach(Form& form)
+{
+    form_ = &form;
+    canvas_->form_ = &form;
+    drawn_ = 0;
+    fresh_ = true;
     sync();
+    canvas_->update();
 }
 
 void FormWindow::sync()
 {
     if (!form_)
         return;
-    for (auto [control, button] : buttons_) {
-        button->setEnabled(control->Enabled());
-        button->setVisible(control->Visible());
+    const auto controls = form_->controls();
+    for (auto [index, button] : buttons_) {
+        button->setEnabled(controls[index].Enabled());
+        button->setVisible(controls[index].Visible());
     }
-    for (auto [item, action] : actions_) {
-        action->setChecked(item->Checked());
-        action->setEnabled(item->Enabled());
+    const auto items = form_->menuItems();
+    for (auto [index, action] : actions_) {
+        action->setChecked(items[index].Checked());
+        action->setEnabled(items[index].Enabled());
     }
     if (drawn_ != form_->revision()) {
         drawn_ = form_->revision();
@@ -129,9 +185,18 @@ void FormWindow::detach()
 {
     form_ = nullptr;
     canvas_->form_ = nullptr;
-    buttons_.clear();
-    actions_.clear();
     hide();
+}
+
+void FormWindow::prepare()
+{
+    ensurePolished();
+    adjustSize();
+    winId();  // the window system's window, unmapped
+    // Drawing once lays out the text and loads the fonts and glyphs.
+    QImage scratch(size() * devicePixelRatio(), QImage::Format_ARGB32_Premultiplied);
+    scratch.setDevicePixelRatio(devicePixelRatio());
+    render(&scratch);
 }
 
 void FormWindow::present()
@@ -154,7 +219,7 @@ void FormWindow::closeEvent(QCloseEvent* event)
     // its own.
     event->ignore();
     if (form_)
-        driver_.close(*form_);
+        driver_.input(target(Target::Kind::Window, 0), std::nullopt);
 }
 
 }  // namespace forms::qt

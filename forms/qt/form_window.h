@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "forms/form.h"
+#include "forms/runtime.h"
 
 class QAction;
 class QPushButton;
@@ -18,46 +19,63 @@ class Driver;
 // buttons, which lie above them.
 class Canvas : public QWidget {
 public:
-    explicit Canvas(const Form& form, QWidget* parent = nullptr);
+    explicit Canvas(const FormDesign& design, QWidget* parent = nullptr);
 
-    // The form shown, or nullptr once it has been unloaded.
+    const FormDesign& design() const { return *design_; }
+    // The loading of the form shown, or nullptr while there is none.
     const Form* form() const { return form_; }
+    bool painted() const { return painted_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     friend class FormWindow;
-    const Form* form_;
+    const FormDesign* design_;
+    const Form* form_ = nullptr;
+    bool painted_ = false;
 };
 
-// One top-level window for one loading of a form. It only shows what the
-// form's controls hold and passes the player's input to the driver.
+// A top-level window for a form's design. It shows one loading of the form
+// at a time, only what that loading's controls hold, and passes the player's
+// input to the driver. A window can be made ahead of time and shown for a
+// later loading, so that showing it costs no more than mapping it.
 class FormWindow : public QWidget {
 public:
-    FormWindow(Driver& driver, Form& form);
+    FormWindow(Driver& driver, const FormDesign& design);
 
-    std::uint64_t serial() const { return serial_; }
+    // Shows this loading of the form from now on.
+    void attach(Form& form);
+    // The loading is gone: the window shows nothing and is hidden.
+    void detach();
+    const Form* form() const { return form_; }
+    const FormDesign& design() const { return canvas_->design(); }
+    // Whether the window has been drawn on screen.
+    bool painted() const { return canvas_->painted(); }
+
+    // Makes the window system's window and draws the form once off screen,
+    // so that fonts and glyphs are ready before the window is first shown.
+    // Nothing reaches the screen.
+    void prepare();
     // Brings the window up to date with its form, after an event.
     void sync();
-    // The form is gone: the window shows nothing more and waits to be deleted.
-    void detach();
-    // Shows the window, centred on the screen the first time after its form
-    // was loaded.
+    // Shows the window, centred on the screen the first time for each
+    // loading.
     void present();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    Target target(Target::Kind kind, std::size_t index) const;
+
     Driver& driver_;
-    Form* form_;
-    std::uint64_t serial_;
+    Form* form_ = nullptr;
     std::uint64_t drawn_ = 0;
     bool fresh_ = true;
     Canvas* canvas_;
-    std::vector<std::pair<Control*, QPushButton*>> buttons_;
-    std::vector<std::pair<MenuItem*, QAction*>> actions_;
+    std::vector<std::pair<std::size_t, QPushButton*>> buttons_;  // by the control's place in the design
+    std::vector<std::pair<std::size_t, QAction*>> actions_;      // by the menu item's place
 };
 
 }  // namespace forms::qt
