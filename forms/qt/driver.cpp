@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <cstdint>
 #include <vector>
 
@@ -115,22 +116,13 @@ int Driver::exec()
     sync();
     if (runtime_.ended())
         return runtime_.exitStatus();
-    // Once start-up has drawn its windows and the program first has nothing
-    // to do, get ready for what comes later.
-    auto* dispatcher = QAbstractEventDispatcher::instance();
-    auto idle = std::make_shared<QMetaObject::Connection>();
-    *idle = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this, idle] {
-        for (const auto& [loading, window] : windows_)
-            if (window->isVisible() && !window->painted())
-                return;
-        disconnect(*idle);
-        onFirstIdle();
-    });
     return QCoreApplication::exec();
 }
 
 void Driver::onFirstIdle()
 {
+    if (std::exchange(readied_, true))
+        return;
 #ifdef ZIB_HAVE_XCB
     if (options_.stampedInput && QGuiApplication::platformName() == QLatin1String("xcb"))
         calibrateWithX(inputClock_, [this] { return now(); });
@@ -196,6 +188,11 @@ FormWindow& Driver::windowFor(Form& form)
         window = std::make_unique<FormWindow>(*this, form.design());
     }
     window->attach(form);
+    if (!readied_) {
+        // Once start-up has drawn its first window and the program has
+        // nothing else to do, get ready for what comes later.
+        window->onFirstPaint([this] { QTimer::singleShot(0, this, &Driver::onFirstIdle); });
+    }
     return *windows_.emplace(form.serial(), std::move(window)).first->second;
 }
 

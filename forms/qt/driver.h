@@ -76,6 +76,7 @@ private:
     // Windows whose form was unloaded, by design, kept for its next loading.
     std::map<const FormDesign*, std::unique_ptr<FormWindow>> spares_;
     std::optional<milliseconds> armed_;
+    bool readied_ = false;  // windows made ahead, input clock calibrated
     int timerFd_ = -1;
     QSocketNotifier* notifier_ = nullptr;
     QTimer* fallback_ = nullptr;  // where there is no timerfd: a Qt::PreciseTimer

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <map>
 
 #include "forms/qt/driver.h"
@@ -74,7 +75,8 @@ void Canvas::paintEvent(QPaintEvent*)
 {
     if (!form_)
         return;
-    painted_ = painted_ || isVisible();
+    if (firstPaint_ && isVisible())
+        std::exchange(firstPaint_, nullptr)();
     QPainter painter(this);
     paintForm(painter, *form_, palette());
 }

@@ -3,6 +3,7 @@
 
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "forms/form.h"
@@ -24,7 +25,6 @@ public:
     const FormDesign& design() const { return *design_; }
     // The loading of the form shown, or nullptr while there is none.
     const Form* form() const { return form_; }
-    bool painted() const { return painted_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -33,7 +33,7 @@ private:
     friend class FormWindow;
     const FormDesign* design_;
     const Form* form_ = nullptr;
-    bool painted_ = false;
+    std::function<void()> firstPaint_;
 };
 
 // A top-level window for a form's design. It shows one loading of the form
@@ -50,8 +50,8 @@ public:
     void detach();
     const Form* form() const { return form_; }
     const FormDesign& design() const { return canvas_->design(); }
-    // Whether the window has been drawn on screen.
-    bool painted() const { return canvas_->painted(); }
+    // Called once, when the window is first drawn on screen.
+    void onFirstPaint(std::function<void()> then) { canvas_->firstPaint_ = std::move(then); }
 
     // Makes the window system's window and draws the form once off screen,
     // so that fonts and glyphs are ready before the window is first shown.
