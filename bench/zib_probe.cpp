@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The game, wired as app/main.cpp wires it (QApplication, zib::prepare, the
-// runtime, the Qt driver, the duel window started, the driver's event loop),
-// with a watch on its windows for bench_launch.
+// The game as it ships, run by the same function as app/main.cpp, with a
+// watch on its windows for bench_launch and bench_screen.
 //
 //   zib_probe startup STAMP  prints the time from STAMP (CLOCK_MONOTONIC,
 //                            taken by the launcher just before exec) to the
@@ -10,6 +9,10 @@
 //                            from the Skill menu, Start, ZIB! at the draw),
 //                            and once the duel window is handed back prints
 //                            the peak RSS and exits
+//   zib_probe screen [old]   picks Very Hard and leaves the rest to
+//                            bench_screen, which plays through the X server;
+//                            with "old", the driver judges input when it
+//                            handles it and makes no window ahead
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -19,8 +22,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
-#include "app/setup.h"
+#include "app/run.h"
 #include "duel/frmzib.h"
 #include "forms/qt/driver.h"
 #include "forms/runtime.h"
@@ -28,8 +32,6 @@
 #include "results/result_windows.h"
 
 namespace {
-
-bool set(const char* name) { return std::getenv(name) && *std::getenv(name); }
 
 QPushButton* button(QWidget* window, const char* caption)
 {
@@ -123,43 +125,40 @@ int main(int argc, char** argv)
     const char* mode = argc > 1 ? argv[1] : "";
     const bool startup = std::strcmp(mode, "startup") == 0 && argc > 2;
     const bool duelMode = std::strcmp(mode, "duel") == 0;
-    if (!startup && !duelMode) {
-        std::fputs("usage: zib_probe startup STAMP | zib_probe duel\n", stderr);
+    const bool screen = std::strcmp(mode, "screen") == 0;
+    if (!startup && !duelMode && !screen) {
+        std::fputs("usage: zib_probe startup STAMP | zib_probe duel | zib_probe screen [old]\n", stderr);
         return 2;
     }
     const double stamp = startup ? bench::monotonicMs(argv[2]) : 0;
     bench::Phases phases(stamp);
     phases.mark("main");
 
-    // As app/main.cpp: X11 where Wayland and X11 are both offered.
-    if (!set("QT_QPA_PLATFORM") && set("WAYLAND_DISPLAY") && set("DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
-
-    QApplication app(argc, argv);
-    phases.mark("QApplication");
-    zib::prepare(app);
-    phases.mark("zib::prepare");
-
-    forms::Runtime runtime;
-    forms::qt::Driver driver(runtime);
-
-    bench::FirstPaint first(
-        [&]() -> QWidget* {
-            auto* duel = runtime.find<duel::frmzib>();
-            return duel ? driver.window(*duel) : nullptr;
-        },
-        [&] {
-            if (startup)
-                bench::reportFirstFrame(stamp, phases);
-        });
-    if (startup)
-        app.installEventFilter(&first);
-
-    runtime.start<duel::frmzib>();
-    phases.mark("duel window started");
-    if (duelMode) {
-        Player player(runtime, driver);
-        return driver.exec();
+    // The driver as it was before presses were judged by their stamps and
+    // windows made ahead: the baseline bench_screen sets beside today's.
+    forms::qt::Driver::Options options;
+    if (screen && argc > 2 && std::strcmp(argv[2], "old") == 0) {
+        options.stampedInput = false;
+        options.prepareWindows = false;
     }
-    return driver.exec();
+
+    std::unique_ptr<bench::FirstPaint> first;
+    std::unique_ptr<Player> player;
+    return zib::run(argc, argv, options, [&](forms::Runtime& runtime, forms::qt::Driver& driver) {
+        phases.mark("duel window started");
+        if (startup) {
+            first = std::make_unique<bench::FirstPaint>(
+                [&runtime, &driver]() -> QWidget* {
+                    auto* duel = runtime.find<duel::frmzib>();
+                    return duel ? driver.window(*duel) : nullptr;
+                },
+                [stamp, &phases] { bench::reportFirstFrame(stamp, phases); });
+            qApp->installEventFilter(first.get());
+        }
+        if (duelMode)
+            player = std::make_unique<Player>(runtime, driver);
+        // Every duel bench_screen plays is at Very Hard.
+        if (screen)
+            driver.click(runtime.find<duel::frmzib>()->menuItem("mnuVH"));
+    });
 }

@@ -167,8 +167,12 @@ void FormWindow::sync()
 {
     if (!form_)
         return;
+    bool changed = drawn_ != form_->revision();
+    drawn_ = form_->revision();
     const auto controls = form_->controls();
     for (auto [index, button] : buttons_) {
+        changed = changed || button->isEnabled() != controls[index].Enabled() ||
+                  button->isHidden() == controls[index].Visible();
         button->setEnabled(controls[index].Enabled());
         button->setVisible(controls[index].Visible());
     }
@@ -177,10 +181,13 @@ void FormWindow::sync()
         action->setChecked(items[index].Checked());
         action->setEnabled(items[index].Enabled());
     }
-    if (drawn_ != form_->revision()) {
-        drawn_ = form_->revision();
+    // Drawn at once: a deferred update would wait for the window system's
+    // next frame slot, milliseconds late for a pencil due on its
+    // millisecond. The buttons on the canvas are drawn with it.
+    if (changed && canvas_->isVisible())
+        canvas_->repaint();
+    else if (changed)
         canvas_->update();
-    }
 }
 
 void FormWindow::detach()
