@@ -264,7 +264,7 @@ void Driver::armNext()
     if (notifier_) {
         itimerspec when{};
         if (due) {
-            const auto deadline = (epoch_ + *due - options_.wakeEarly).time_since_epoch();
+            const auto deadline = wakeAt()->time_since_epoch();
             const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(deadline);
             when.it_value.tv_sec = static_cast<time_t>(seconds.count());
             when.it_value.tv_nsec = static_cast<long>(std::chrono::nanoseconds(deadline - seconds).count());

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The window system's stamps on the player's input, through the real driver:
-// a press counts when it was made, not when a busy program got round to it.
+// The real-time driver: it wakes ahead of each timer event, and takes the
+// window system's stamps on the player's input, so that a press counts when
+// it was made, not when a busy program got round to it.
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -17,6 +18,22 @@ namespace {
 
 using forms::qt::InputClock;
 using std::chrono::milliseconds;
+
+TEST(Driver, WakesHalfAMillisecondBeforeEachTimerEvent)
+{
+    // Waking a sleeping thread takes a variable fraction of a millisecond: the driver arms its wake early and
+    // waits out the rest, so the event is delivered on its millisecond.
+    forms::Runtime rt;
+    forms::qt::Driver driver(rt);
+    duel::frmzib& game = *rt.start<duel::frmzib>();
+    ASSERT_TRUE(rt.nextDue());  // the start-up hand-back of the result windows
+    EXPECT_EQ(driver.wakeAt(), driver.epoch() + *rt.nextDue() - std::chrono::microseconds(500));
+    driver.click(game.menuItem("mnuE"));
+    driver.click(game.control("cbStart"));
+    EXPECT_EQ(driver.wakeAt(), driver.epoch() + rt.now() + milliseconds(50) - std::chrono::microseconds(500));
+    driver.click(game.control("cbStop"));
+    EXPECT_EQ(driver.wakeAt(), driver.epoch() + *rt.nextDue() - std::chrono::microseconds(500));
+}
 
 TEST(InputClock, TakesStampsOnlyFromItsOwnClockAndTheLastSecond)
 {
