@@ -220,14 +220,14 @@ int main(int argc, char** argv)
             }
         }
         const double base = bench::median(minimal);
-        bench::figure("start-up, exec to the duel window's first frame, median of %d: %.1f ms  [baseline minimal Qt "
-                      "window: %.1f ms; target <= 1.2 x baseline = %.1f ms]",
-                      runs, bench::median(game), base, 1.2 * base);
+        bench::figure("start-up, exec to the duel window's first frame, min / median / max of %d: %s ms  [baseline "
+                      "minimal Qt window: %s ms; target median <= 1.2 x baseline = %.1f ms]",
+                      runs, bench::spread(game, "%.1f").c_str(), bench::spread(minimal, "%.1f").c_str(), 1.2 * base);
     }
 
     // -- Peak memory --------------------------------------------------------
     {
-        const int runs = quick ? 1 : 3;
+        const int runs = quick ? 1 : 5;
         std::vector<double> game;
         std::vector<double> minimal;
         for (int i = 0; i < runs; ++i) {
@@ -240,9 +240,9 @@ int main(int argc, char** argv)
             minimal.push_back(m / 1024.0);
         }
         const double base = bench::median(minimal);
-        bench::figure("peak RSS after one duel, median of %d: %.1f MiB  [baseline minimal Qt window: %.1f MiB; "
-                      "target <= baseline + 5 MiB = %.1f MiB]",
-                      runs, bench::median(game), base, base + 5.0);
+        bench::figure("peak RSS after one duel, min / median / max of %d: %s MiB  [baseline minimal Qt window: %s MiB; "
+                      "target median <= baseline + 5 MiB = %.1f MiB]",
+                      runs, bench::spread(game, "%.1f").c_str(), bench::spread(minimal, "%.1f").c_str(), base + 5.0);
     }
 
     // -- Idle wake-ups ------------------------------------------------------

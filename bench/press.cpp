@@ -54,14 +54,6 @@ double timedPress(QPushButton* button)
     return bench::milliseconds(after - before);
 }
 
-std::string spread(std::vector<double> medians)
-{
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f / %.3f / %.3f", *std::ranges::min_element(medians),
-                  bench::median(medians), *std::ranges::max_element(medians));
-    return text;
-}
-
 int measure(forms::Runtime& runtime, forms::qt::Driver& driver, int runs, int presses, bool quick)
 {
     duel::frmzib* duel = runtime.find<duel::frmzib>();
@@ -143,7 +135,7 @@ int measure(forms::Runtime& runtime, forms::qt::Driver& driver, int runs, int pr
     const double base = bench::median(baselineMedians);
     bench::figure("ZIB! press to handler, median of %d presses, min / median / max of %d runs: %s ms  "
                   "[baseline bare QPushButton: %s ms; target <= baseline + 0.1 ms = %.3f ms]",
-                  presses, runs, spread(gameMedians).c_str(), spread(baselineMedians).c_str(), base + 0.1);
+                  presses, runs, bench::spread(gameMedians).c_str(), bench::spread(baselineMedians).c_str(), base + 0.1);
     return 0;
 }
 

@@ -383,7 +383,7 @@ Figures play(XServer& x, int outcomes, int races, bool pencil, bool verbose)
     return f;
 }
 
-std::string spread(const Samples& s)
+std::string distribution(const Samples& s)
 {
     if (s.empty())
         return "no samples";
@@ -461,10 +461,10 @@ int main(int argc, char** argv)
         }
         bench::figure("result window mapped after its moment (%s): %s  [baseline hidden QWidget shown: p99 %.2f ms; "
                       "old driver: p99 %.2f ms; target p99 <= baseline + 1 ms]",
-                      load, spread(today.mapped).c_str(), bench::percentile(shown.mapped, 99),
+                      load, distribution(today.mapped).c_str(), bench::percentile(shown.mapped, 99),
                       bench::percentile(old.mapped, 99));
         bench::figure("drop frame on screen after its moment (%s): %s  [old driver: p99 %.2f ms; target p99 <= %d ms]",
-                      load, spread(today.frames).c_str(), bench::percentile(old.frames, 99), busy ? 5 : 2);
+                      load, distribution(today.frames).c_str(), bench::percentile(old.frames, 99), busy ? 5 : 2);
         bench::figure("race judged right (%s): %s  [baseline judged at handling: %s; target 100 %% at ±2 and ±5 ms]",
                       load, judged(today).c_str(), judged(old).c_str());
         bench::figure("race judged as the X server stamped the press (%s): %.0f %% of %d  [old driver: %.0f %% of %d; "

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
 #include <vector>
 
 namespace bench {
@@ -36,6 +37,20 @@ inline double median(std::vector<double> samples)
     std::ranges::sort(samples);
     const std::size_t n = samples.size();
     return n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2.0;
+}
+
+// "min / median / max" of the samples, each printed with `format`.
+inline std::string spread(const std::vector<double>& samples, const char* format = "%.3f")
+{
+    if (samples.empty())
+        return "no samples";
+    std::string text;
+    for (double value : {*std::ranges::min_element(samples), median(samples), *std::ranges::max_element(samples)}) {
+        char part[32];
+        std::snprintf(part, sizeof part, format, value);
+        text += (text.empty() ? "" : " / ") + std::string(part);
+    }
+    return text;
 }
 
 inline double milliseconds(std::chrono::steady_clock::duration d)

@@ -285,10 +285,7 @@ std::string spread(const std::vector<Result>& runs, Of of)
     std::vector<double> values;
     for (const Result& r : runs)
         values.push_back(of(r));
-    char text[64];
-    std::snprintf(text, sizeof text, "%.3f / %.3f / %.3f", *std::ranges::min_element(values), bench::median(values),
-                  *std::ranges::max_element(values));
-    return text;
+    return bench::spread(values);
 }
 
 void report(const std::vector<Result>& runs, const char* label, double target)
