@@ -31,12 +31,13 @@ struct Main : forms::Form {
     static const forms::FormDesign& design() { return mainDesign; }
     explicit Main(forms::Runtime& runtime) : Form(runtime, mainDesign)
     {
-        static constexpr forms::Handler<Main> handlers[] = {
-            {"Form_Load", &Main::on<0>}, {"tmrA_Timer", &Main::on<1>}, {"tmrB_Timer", &Main::on<2>},
-            {"tmrOff_Timer", &Main::on<3>}, {"btnGo_Click", &Main::on<4>}};
-        handle<Main>(handlers);
+        onLoad(&Main::note<0>);
+        on(control("tmrA"), &Main::note<1>);
+        on(control("tmrB"), &Main::note<2>);
+        on(control("tmrOff"), &Main::note<3>);
+        on(control("btnGo"), &Main::note<4>);
     }
-    template <int N> void on()
+    template <int N> void note()
     {
         static constexpr std::string_view names[] = {"Load", "tmrA", "tmrB", "tmrOff", "btnGo"};
         seen += std::string(names[N]) + "@" + std::to_string(runtime().now().count()) + " ";

@@ -16,9 +16,8 @@
 // The duel window with one fault: a click on its Skill menu title, which only a test can make, asks the
 // warning label for its interval, a run-time error.
 struct FaultyDuel : duel::frmzib {
-    explicit FaultyDuel(forms::Runtime& rt) : frmzib(rt) { handle<FaultyDuel>(fault); }
+    explicit FaultyDuel(forms::Runtime& rt) : frmzib(rt) { on(menuItem("mnuSkill"), &FaultyDuel::fail); }
     void fail() { control("noskill").Interval(); }
-    static constexpr forms::Handler<FaultyDuel> fault[] = {{"mnuSkill_Click", &FaultyDuel::fail}};
 };
 
 // A case: the skill picked, if any, and Start pressed `at` ms after start-up (never if 0); then the ends
