@@ -10,12 +10,20 @@
 
 namespace play {
 
-// The skill menu: each level's item and how long the opponent takes to draw, in ms.
-struct Level { std::string_view item; int reaction; };
-constexpr Level levels[] = {{"mnuVE", 450}, {"mnuE", 350}, {"mnuM", 260}, {"mnuH", 175}, {"mnuVH", 73}};
+// What the player can use in the duel window, by the game's names: its buttons and its menu items.
+enum class Input { nothing, cbStart, cbStop, Zib, mnuVE, mnuE, mnuM, mnuH, mnuVH, mnuQuit };
+struct Target { std::string_view name; bool onMenu; };
+constexpr Target targets[] = {{"", false}, {"cbStart", false}, {"cbStop", false}, {"Zib", false},
+                              {"mnuVE", true}, {"mnuE", true}, {"mnuM", true}, {"mnuH", true}, {"mnuVH", true},
+                              {"mnuQuit", true}};
+constexpr std::string_view name(Input input) { return targets[static_cast<int>(input)].name; }
 
-// A program started afresh, played at instants in ms since start-up by the names of its buttons and its
-// menu items (mnu...).
+// The skill menu: each level's item and how long the opponent takes to draw, in ms.
+struct Level { Input item; int reaction; };
+constexpr Level levels[] = {
+    {Input::mnuVE, 450}, {Input::mnuE, 350}, {Input::mnuM, 260}, {Input::mnuH, 175}, {Input::mnuVH, 73}};
+
+// A program started afresh, played at instants in ms since start-up.
 struct Game {
     forms::Runtime rt;
     duel::frmzib& form = *rt.start<duel::frmzib>();
@@ -26,7 +34,16 @@ struct Game {
             pencil[k] = &form.control("p" + std::to_string((k / 4 + 1) % 10) + std::to_string(k % 4 + 1));
     }
     void at(long ms) { rt.advanceTo(std::chrono::milliseconds(ms)); }
-    void use(std::string_view n) { n[0] == 'm' ? rt.click(form.menuItem(n)) : rt.click(form.control(n)); }
+    void use(Input input)
+    {
+        const auto& [name, onMenu] = targets[static_cast<int>(input)];
+        if (input == Input::nothing)
+            return;
+        if (onMenu)
+            rt.click(form.menuItem(name));
+        else
+            rt.click(form.control(name));
+    }
 
     // What the player sees: the duel window's pencil set (0 unless one whole set alone is drawn), its enabled
     // buttons and shown labels, then any result window shown. Idle is "pencil1 cbStart".
@@ -44,6 +61,14 @@ struct Game {
         for (std::string_view name : {"frmWin", "frmLoose"})
             s += rt.find(name) && rt.find(name)->Visible() ? (s.empty() ? "" : " ") + std::string(name) : "";
         return s;
+    }
+    // The skill items checked, by name.
+    std::string checked() const
+    {
+        std::string items;
+        for (const auto& level : levels)
+            items += form.menuItem(name(level.item)).Checked() ? name(level.item) : "";
+        return items;
     }
 };
 
