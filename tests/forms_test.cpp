@@ -55,13 +55,7 @@ struct Side : forms::Form {
 // One run of the program, started with frmMain.
 struct Program {
     forms::Runtime rt;
-    Program()
-    {
-        seen.clear();
-        act.clear();
-        rt.onError(report);
-        rt.start<Main>();
-    }
+    Program() { seen.clear(); act.clear(); rt.onError(report); rt.start<Main>(); }
     Main& form() { return rt.instance<Main>(); }
     forms::Control& main(std::string_view control) { return form().control(control); }
 };
@@ -80,12 +74,8 @@ TEST(Timers, FireOnTheirDueMillisecondCountedFromTheirLastArmingAndInArmingOrder
         {[](Program& p) { act["tmrA"] = [&p] { p.main("tmrB").Enabled(false); }; }, "| tmrA@50 tmrA@100 "}};
     for (const auto& c : cases) {
         Program p;
-        p.rt.advance(20ms);
-        c.change(p);
-        seen.clear();
-        p.rt.advanceTo(49ms);
-        seen += "| ";  // nothing is due before 50 ms
-        p.rt.advanceTo(110ms);
+        p.rt.advance(20ms); c.change(p); seen.clear();
+        p.rt.advanceTo(49ms); seen += "| "; p.rt.advanceTo(110ms);  // "|": nothing is due before 50 ms
         EXPECT_EQ(seen, c.fired);
     }
 }
@@ -95,14 +85,12 @@ TEST(Lifetime, FormUnloadingItselfLivesOutItsHandlerAndItsSlotThenLoadsANewOne)
     // A hidden form times on; unloaded by its handler it finishes it, its timers end, its slot reloads it.
     Program p;
     const auto serial = p.form().serial();
-    p.form().Visible(false);
-    p.main("tmrOff").Interval(7);
+    p.form().Visible(false); p.main("tmrOff").Interval(7);
     act["tmrA"] = [&p, &me = p.form()] {
         me.Unload();
         seen += std::string(me.Name()) + " live=" + std::to_string(p.rt.liveForms()) + " ";
     };
-    p.rt.advance(200ms);
-    seen += "live=" + std::to_string(p.rt.liveForms()) + " ";
+    p.rt.advance(200ms); seen += "live=" + std::to_string(p.rt.liveForms()) + " ";
     EXPECT_NE(p.form().serial(), serial);
     EXPECT_EQ(p.main("tmrOff").Interval(), 30);
     EXPECT_EQ(seen, "Load@0 tmrA@50 frmMain live=1 live=0 Load@200 ");
@@ -115,20 +103,12 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
     const Case cases[] = {
         {[](Program& p) { p.form().End(); }, ""},
         {[](Program& p) { p.main("nope"); }, "error frmMain has no control named nope"},
-        {[](Program& p) {
-             Main& me = p.form();
-             me.Unload();
-             me.control("tmrA").Enabled(false);
-         },
+        {[](Program& p) { Main& me = p.form(); me.Unload(); me.control("tmrA").Enabled(false); },
          "error frmMain.tmrA.Enabled: the form has been unloaded"}};
     for (const auto& c : cases) {
         Program p;
-        act["btnGo"] = [&] {
-            c.stop(p);
-            seen += "went on ";
-        };
-        p.rt.click(p.main("btnGo"));
-        p.rt.advance(200ms);
+        act["btnGo"] = [&] { c.stop(p); seen += "went on "; };
+        p.rt.click(p.main("btnGo")); p.rt.advance(200ms);
         EXPECT_EQ(seen, "Load@0 btnGo@0 " + c.error);
         EXPECT_TRUE(p.rt.ended());
         EXPECT_EQ(p.rt.exitStatus(), c.error.empty() ? 0 : 1);
@@ -142,17 +122,9 @@ TEST(Program, OnlyAnEnabledButtonOnAShownWindowClicksAndACloseRequestFollowsTheF
     // and from frmMain ends it all.
     Program p;
     forms::Control& go = p.main("btnGo");
-    go.Enabled(false);
-    p.rt.click(go);
-    seen += "disabled | ";
-    go.Enabled(true);
-    p.form().Visible(false);
-    p.rt.click(go);
-    seen += "hidden | ";
-    p.form().Visible(true);
-    p.rt.close(p.rt.instance<Side>());
-    p.rt.click(go);
-    p.rt.close(p.form());
+    go.Enabled(false); p.rt.click(go); seen += "disabled | ";
+    go.Enabled(true); p.form().Visible(false); p.rt.click(go); seen += "hidden | ";
+    p.form().Visible(true); p.rt.close(p.rt.instance<Side>()); p.rt.click(go); p.rt.close(p.form());
     EXPECT_EQ(seen, "Load@0 disabled | hidden | btnGo@0 ");
     EXPECT_TRUE(p.rt.ended());
     EXPECT_EQ(p.rt.exitStatus(), 0);
