@@ -17,7 +17,7 @@ using enum forms::Kind;
 constexpr forms::ControlDesign mainControls[] = {
     {.name = "tmrA", .kind = Timer, .interval = 50}, {.name = "tmrB", .kind = Timer, .interval = 50},
     {.name = "tmrOff", .kind = Timer, .enabled = false, .interval = 30},
-    {.name = "btnGo", .kind = CommandButton, .caption = "Go"}};
+    {.name = "btnGo", .kind = CommandButton, .caption = "Go"}, {.name = "lblNote", .kind = Label}};
 constexpr forms::FormDesign mainDesign{
     .name = "frmMain", .caption = "Main", .onClose = forms::OnClose::EndProgram, .controls = mainControls};
 
@@ -37,6 +37,7 @@ struct Main : forms::Form {
         on(control("tmrOff"), &Main::note<3>);
         on(control("btnGo"), &Main::note<4>);
     }
+    void bindLabel() { on(control("lblNote"), &Main::note<4>); }  // a label raises no event
     template <int N> void note()
     {
         static constexpr std::string_view names[] = {"Load", "tmrA", "tmrB", "tmrOff", "btnGo"};
@@ -98,13 +99,15 @@ TEST(Lifetime, FormUnloadingItselfLivesOutItsHandlerAndItsSlotThenLoadsANewOne)
 
 TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
 {
-    // End, or a failed operation reported by name, ends the program there: no more handler code, no events.
+    // End, or a failed operation reported by name (a handler bound to a label is one), ends the program there:
+    // no more handler code, no events.
     struct Case { std::function<void(Program&)> stop; std::string error; };
     const Case cases[] = {
         {[](Program& p) { p.form().End(); }, ""},
         {[](Program& p) { p.main("nope"); }, "error frmMain has no control named nope"},
         {[](Program& p) { Main& me = p.form(); me.Unload(); me.control("tmrA").Enabled(false); },
-         "error frmMain.tmrA.Enabled: the form has been unloaded"}};
+         "error frmMain.tmrA.Enabled: the form has been unloaded"},
+        {[](Program& p) { p.form().bindLabel(); }, "error frmMain.lblNote.event: this kind of control raises no event"}};
     for (const auto& c : cases) {
         Program p;
         act["btnGo"] = [&] { c.stop(p); seen += "went on "; };
