@@ -95,9 +95,10 @@ TEST(Stop, IsOutOfReachWhileTheResultWindowShows)
 
 TEST(Timing, TimersDueAtOneMillisecondFireInArmingOrderAndRepeatOnTheirBeat)
 {
-    // ZIB! pressed at R - 1 each time. At 1 s the start-up hand-backs, armed first, cut the duel off before the
-    // opponent draws on that same ms. Later, the win shows on the outcome timer's 500 ms beat, kept across a
-    // long wait, and the hand-back, armed before the beat's third firing, comes first on their shared ms.
+    // ZIB! is pressed a ms before the opponent would draw. At 1 s the start-up hand-backs, armed before the
+    // opponent's timer, cut the duel off on the ms it falls due: the opponent never draws. Later a win shows on
+    // the outcome timer's 500 ms beat, which a long wait does not shift, and the hand-back, armed before the
+    // beat's third firing, comes first on their shared ms.
     struct Story { Steps steps; std::string film; };  // the film: each event from the last step on
     const Story stories[] = {
         {{{0, mnuM, idle}, {240, cbStart, falling}, {999, Zib, "pencil10 cbStop zibyou"}},
@@ -143,10 +144,7 @@ TEST(Quit, QuitOrClosingTheDuelWindowEndsTheGameInEveryState)
             int events = 0;
             g.rt.afterEvent([&events] { ++events; });
             const auto revision = g.form.revision();
-            if (quit)
-                g.use(mnuQuit);
-            else
-                g.rt.close(g.form);
+            quit ? g.use(mnuQuit) : g.rt.close(g.form);
             g.at(9000);
             SCOPED_TRACE(std::to_string(moment.back().at) + (quit ? " ms, Quit" : " ms, close request"));
             EXPECT_TRUE(g.rt.ended());
