@@ -107,7 +107,8 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
         {[](Program& p) { p.main("nope"); }, "error frmMain has no control named nope"},
         {[](Program& p) { Main& me = p.form(); me.Unload(); me.control("tmrA").Enabled(false); },
          "error frmMain.tmrA.Enabled: the form has been unloaded"},
-        {[](Program& p) { p.form().bindLabel(); }, "error frmMain.lblNote.event: this kind of control raises no event"}};
+        {[](Program& p) { p.form().bindLabel(); },
+         "error frmMain.lblNote.event: this kind of control raises no event"}};
     for (const auto& c : cases) {
         Program p;
         act["btnGo"] = [&] { c.stop(p); seen += "went on "; };
