@@ -93,11 +93,8 @@ public:
 
     explicit frmTick(forms::Runtime& runtime) : Form(runtime, tickDesign)
     {
-        static constexpr forms::Handler<frmTick> handlers[] = {
-            {"Form_Load", &frmTick::Form_Load},
-            {"Tick_Timer", &frmTick::Tick_Timer},
-        };
-        handle<frmTick>(handlers);
+        onLoad(&frmTick::Form_Load);
+        on(tick_, &frmTick::Tick_Timer);
     }
 
 private:

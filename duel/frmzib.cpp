@@ -155,33 +155,27 @@ frmzib::frmzib(forms::Runtime& runtime) : Form(runtime, frmzibDesign)
             pencils_[k][m] = &control(pencilNames[k][m]);
     }
 
-    static constexpr forms::Handler<frmzib> handlers[] = {
-        {"Form_Load", &frmzib::Form_Load},
-        {"cbStop_Click", &frmzib::cbStop_Click},
-        {"mnuVE_Click", &frmzib::mnuVE_Click},
-        {"mnuE_Click", &frmzib::mnuE_Click},
-        {"mnuM_Click", &frmzib::mnuM_Click},
-        {"mnuH_Click", &frmzib::mnuH_Click},
-        {"mnuVH_Click", &frmzib::mnuVH_Click},
-        {"mnuQuit_Click", &frmzib::mnuQuit_Click},
-        {"cbStart_Click", &frmzib::cbStart_Click},
-        {"noskilltime_Timer", &frmzib::noskilltime_Timer},
-        {"Timer1_Timer", &frmzib::Timer1_Timer},
-        {"Timer2_Timer", &frmzib::Timer2_Timer},
-        {"Timer3_Timer", &frmzib::Timer3_Timer},
-        {"Timer4_Timer", &frmzib::Timer4_Timer},
-        {"Timer5_Timer", &frmzib::Timer5_Timer},
-        {"Timer6_Timer", &frmzib::Timer6_Timer},
-        {"Timer7_Timer", &frmzib::Timer7_Timer},
-        {"Timer8_Timer", &frmzib::Timer8_Timer},
-        {"Timer9_Timer", &frmzib::Timer9_Timer},
-        {"Timer10_Timer", &frmzib::Timer10_Timer},
-        {"Zib_Click", &frmzib::Zib_Click},
-        {"answertime_Timer", &frmzib::answertime_Timer},
-        {"Wintime_Timer", &frmzib::Wintime_Timer},
-        {"Loosetime_Timer", &frmzib::Loosetime_Timer},
+    onLoad(&frmzib::Form_Load);
+    on(cbStop, &frmzib::cbStop_Click);
+    on(mnuVE, &frmzib::mnuVE_Click);
+    on(mnuE, &frmzib::mnuE_Click);
+    on(mnuM, &frmzib::mnuM_Click);
+    on(mnuH, &frmzib::mnuH_Click);
+    on(mnuVH, &frmzib::mnuVH_Click);
+    on(mnuQuit, &frmzib::mnuQuit_Click);
+    on(cbStart, &frmzib::cbStart_Click);
+    on(noskilltime, &frmzib::noskilltime_Timer);
+    static constexpr void (frmzib::*drops[])() = {
+        &frmzib::Timer1_Timer, &frmzib::Timer2_Timer, &frmzib::Timer3_Timer, &frmzib::Timer4_Timer,
+        &frmzib::Timer5_Timer, &frmzib::Timer6_Timer, &frmzib::Timer7_Timer, &frmzib::Timer8_Timer,
+        &frmzib::Timer9_Timer, &frmzib::Timer10_Timer,
     };
-    handle<frmzib>(handlers);
+    for (int k = 0; k < 10; ++k)
+        on(*dropTimers_[k], drops[k]);
+    on(Zib, &frmzib::Zib_Click);
+    on(answertime, &frmzib::answertime_Timer);
+    on(Wintime, &frmzib::Wintime_Timer);
+    on(Loosetime, &frmzib::Loosetime_Timer);
 }
 
 // -- Start-up, idle and Stop -------------------------------------------------

@@ -76,6 +76,7 @@ private:
     forms::MenuItem& mnuM = menuItem("mnuM");
     forms::MenuItem& mnuH = menuItem("mnuH");
     forms::MenuItem& mnuVH = menuItem("mnuVH");
+    forms::MenuItem& mnuQuit = menuItem("mnuQuit");
 
     // Drop timers Timer1 to Timer10, and the pencil at its ten heights, each
     // by the four controls that draw it.

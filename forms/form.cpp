@@ -221,31 +221,20 @@ MenuItem& Form::menuItem(std::string_view name)
     return *it;
 }
 
-void Form::bind(std::string_view handlerName, std::function<void()> run)
+void Form::bind(Control& control, std::function<void()> run)
 {
-    const auto underscore = handlerName.rfind('_');
-    const auto target = handlerName.substr(0, underscore);
-    const auto event = underscore == std::string_view::npos ? std::string_view{} : handlerName.substr(underscore + 1);
-    auto wrong = [&] { return Error(std::string(Name()) + ": no event for handler " + std::string(handlerName)); };
+    if (&control.form() != this)
+        control.fail("event", "the control belongs to another form");
+    if (control.kind() != Kind::CommandButton && control.kind() != Kind::Timer)
+        control.fail("event", "this kind of control raises no event");
+    control.handler_ = std::move(run);
+}
 
-    if (target == "Form") {
-        if (event != "Load")
-            throw wrong();
-        load_ = std::move(run);
-        return;
-    }
-    if (auto it = std::ranges::find(menuItems_, target, &MenuItem::Name); it != menuItems_.end()) {
-        if (event != "Click")
-            throw wrong();
-        it->handler_ = std::move(run);
-        return;
-    }
-    Control& c = control(target);
-    const bool fits = (event == "Click" && c.kind() == Kind::CommandButton) ||
-                      (event == "Timer" && c.kind() == Kind::Timer);
-    if (!fits)
-        throw wrong();
-    c.handler_ = std::move(run);
+void Form::bind(MenuItem& item, std::function<void()> run)
+{
+    if (&item.form() != this)
+        throw Error(std::string(Name()) + ": menu item " + std::string(item.Name()) + " belongs to another form");
+    item.handler_ = std::move(run);
 }
 
 }  // namespace forms

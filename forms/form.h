@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "forms/design.h"
@@ -92,14 +93,6 @@ private:
     std::function<void()> handler_;
 };
 
-// A handler a form declares: "cbStart_Click" names the control and the
-// event, and the member function runs when that event is delivered.
-template <class F>
-struct Handler {
-    std::string_view name;
-    void (F::*run)();
-};
-
 // One loaded instance of a form. It lives from its loading until it is
 // unloaded; hiding it keeps every control value.
 class Form {
@@ -140,11 +133,24 @@ public:
     std::uint64_t serial() const { return serial_; }
 
 protected:
+    // Binds a handler of this form to the event a control raises: Click for
+    // a button, Timer for a timer. Any other kind of control is an Error.
     template <class F>
-    void handle(std::span<const Handler<F>> handlers)
+    void on(Control& control, void (F::*handler)())
     {
-        for (const auto& h : handlers)
-            bind(h.name, [this, run = h.run] { (static_cast<F*>(this)->*run)(); });
+        bind(control, member(handler));
+    }
+    // Binds a handler to a menu item's Click.
+    template <class F>
+    void on(MenuItem& item, void (F::*handler)())
+    {
+        bind(item, member(handler));
+    }
+    // Binds a handler to the form's Load event.
+    template <class F>
+    void onLoad(void (F::*handler)())
+    {
+        load_ = member(handler);
     }
 
 private:
@@ -152,7 +158,14 @@ private:
     friend class MenuItem;
     friend class Runtime;
 
-    void bind(std::string_view handlerName, std::function<void()> run);
+    template <class F>
+    std::function<void()> member(void (F::*handler)())
+    {
+        static_assert(std::is_base_of_v<Form, F>, "a handler is a member function of the form");
+        return [this, handler] { (static_cast<F*>(this)->*handler)(); };
+    }
+    void bind(Control& control, std::function<void()> run);
+    void bind(MenuItem& item, std::function<void()> run);
     void changed() { ++revision_; }
     void check(std::string_view operation) const;
 

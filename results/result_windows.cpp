@@ -61,8 +61,7 @@ constexpr forms::FormDesign looseDesign{
 
 ResultWindow::ResultWindow(forms::Runtime& runtime, const forms::FormDesign& design) : Form(runtime, design)
 {
-    static constexpr forms::Handler<ResultWindow> handlers[] = {{"Timer1_Timer", &ResultWindow::Timer1_Timer}};
-    handle<ResultWindow>(handlers);
+    on(Timer1, &ResultWindow::Timer1_Timer);
 }
 
 // The close timer is never disabled: unloading the window ends it, so each

@@ -19,6 +19,7 @@ private:
     void Timer1_Timer();
 
     forms::Slot<duel::frmzib> frmzib{runtime()};
+    forms::Control& Timer1 = control("Timer1");
 };
 
 // "You Win!!!", red on green.

@@ -17,7 +17,7 @@ using enum forms::Kind;
 constexpr forms::ControlDesign mainControls[] = {
     {.name = "tmrA", .kind = Timer, .interval = 50}, {.name = "tmrB", .kind = Timer, .interval = 50},
     {.name = "tmrOff", .kind = Timer, .enabled = false, .interval = 30},
-    {.name = "btnGo", .kind = CommandButton, .caption = "Go"}};
+    {.name = "btnGo", .kind = CommandButton, .caption = "Go"}, {.name = "lblNote", .kind = Label}};
 constexpr forms::FormDesign mainDesign{
     .name = "frmMain", .caption = "Main", .onClose = forms::OnClose::EndProgram, .controls = mainControls};
 
@@ -31,12 +31,14 @@ struct Main : forms::Form {
     static const forms::FormDesign& design() { return mainDesign; }
     explicit Main(forms::Runtime& runtime) : Form(runtime, mainDesign)
     {
-        static constexpr forms::Handler<Main> handlers[] = {
-            {"Form_Load", &Main::on<0>}, {"tmrA_Timer", &Main::on<1>}, {"tmrB_Timer", &Main::on<2>},
-            {"tmrOff_Timer", &Main::on<3>}, {"btnGo_Click", &Main::on<4>}};
-        handle<Main>(handlers);
+        onLoad(&Main::note<0>);
+        on(control("tmrA"), &Main::note<1>);
+        on(control("tmrB"), &Main::note<2>);
+        on(control("tmrOff"), &Main::note<3>);
+        on(control("btnGo"), &Main::note<4>);
     }
-    template <int N> void on()
+    void bindLabel() { on(control("lblNote"), &Main::note<4>); }  // a label raises no event
+    template <int N> void note()
     {
         static constexpr std::string_view names[] = {"Load", "tmrA", "tmrB", "tmrOff", "btnGo"};
         seen += std::string(names[N]) + "@" + std::to_string(runtime().now().count()) + " ";
@@ -54,7 +56,7 @@ struct Side : forms::Form {
 // One run of the program, started with frmMain.
 struct Program {
     forms::Runtime rt;
-    Program() { seen.clear(), act.clear(), rt.onError(report), rt.start<Main>(); }
+    Program() { seen.clear(); act.clear(); rt.onError(report); rt.start<Main>(); }
     Main& form() { return rt.instance<Main>(); }
     forms::Control& main(std::string_view control) { return form().control(control); }
 };
@@ -73,8 +75,8 @@ TEST(Timers, FireOnTheirDueMillisecondCountedFromTheirLastArmingAndInArmingOrder
         {[](Program& p) { act["tmrA"] = [&p] { p.main("tmrB").Enabled(false); }; }, "| tmrA@50 tmrA@100 "}};
     for (const auto& c : cases) {
         Program p;
-        p.rt.advance(20ms), c.change(p), seen.clear();
-        p.rt.advanceTo(49ms), seen += "| ", p.rt.advanceTo(110ms);  // "|": nothing is due before 50 ms
+        p.rt.advance(20ms); c.change(p); seen.clear();
+        p.rt.advanceTo(49ms); seen += "| "; p.rt.advanceTo(110ms);  // "|": nothing is due before 50 ms
         EXPECT_EQ(seen, c.fired);
     }
 }
@@ -84,42 +86,52 @@ TEST(Lifetime, FormUnloadingItselfLivesOutItsHandlerAndItsSlotThenLoadsANewOne)
     // A hidden form times on; unloaded by its handler it finishes it, its timers end, its slot reloads it.
     Program p;
     const auto serial = p.form().serial();
-    p.form().Visible(false), p.main("tmrOff").Interval(7);
+    p.form().Visible(false); p.main("tmrOff").Interval(7);
     act["tmrA"] = [&p, &me = p.form()] {
         me.Unload();
         seen += std::string(me.Name()) + " live=" + std::to_string(p.rt.liveForms()) + " ";
     };
-    p.rt.advance(200ms), seen += "live=" + std::to_string(p.rt.liveForms()) + " ";
-    EXPECT_TRUE(p.form().serial() != serial && p.main("tmrOff").Interval() == 30);
+    p.rt.advance(200ms); seen += "live=" + std::to_string(p.rt.liveForms()) + " ";
+    EXPECT_NE(p.form().serial(), serial);
+    EXPECT_EQ(p.main("tmrOff").Interval(), 30);
     EXPECT_EQ(seen, "Load@0 tmrA@50 frmMain live=1 live=0 Load@200 ");
 }
 
 TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
 {
-    // End, or a failed operation reported by name, ends the program there: no more handler code, no events.
+    // End, or a failed operation reported by name (a handler bound to a label is one), ends the program there:
+    // no more handler code, no events.
     struct Case { std::function<void(Program&)> stop; std::string error; };
     const Case cases[] = {
         {[](Program& p) { p.form().End(); }, ""},
         {[](Program& p) { p.main("nope"); }, "error frmMain has no control named nope"},
-        {[](Program& p) { Main& me = p.form(); me.Unload(), me.control("tmrA").Enabled(false); },
-         "error frmMain.tmrA.Enabled: the form has been unloaded"}};
+        {[](Program& p) { Main& me = p.form(); me.Unload(); me.control("tmrA").Enabled(false); },
+         "error frmMain.tmrA.Enabled: the form has been unloaded"},
+        {[](Program& p) { p.form().bindLabel(); },
+         "error frmMain.lblNote.event: this kind of control raises no event"}};
     for (const auto& c : cases) {
         Program p;
-        act["btnGo"] = [&] { c.stop(p), seen += "went on "; };
-        p.rt.click(p.main("btnGo")), p.rt.advance(200ms);
+        act["btnGo"] = [&] { c.stop(p); seen += "went on "; };
+        p.rt.click(p.main("btnGo")); p.rt.advance(200ms);
         EXPECT_EQ(seen, "Load@0 btnGo@0 " + c.error);
-        EXPECT_TRUE(p.rt.ended() && p.rt.exitStatus() == (c.error.empty() ? 0 : 1) && !p.rt.nextDue());
+        EXPECT_TRUE(p.rt.ended());
+        EXPECT_EQ(p.rt.exitStatus(), c.error.empty() ? 0 : 1);
+        EXPECT_FALSE(p.rt.nextDue());
     }
 }
 
-TEST(Program, OnlyAnEnabledButtonClicksAndACloseRequestFollowsTheForm)
+TEST(Program, OnlyAnEnabledButtonOnAShownWindowClicksAndACloseRequestFollowsTheForm)
 {
-    // A disabled button raises nothing; a close request is ignored by frmSide, and from frmMain ends it all.
+    // A disabled button, or one on a hidden window, raises nothing; a close request is ignored by frmSide,
+    // and from frmMain ends it all.
     Program p;
-    p.main("btnGo").Enabled(false), p.rt.click(p.main("btnGo")), p.rt.close(p.rt.instance<Side>());
-    p.main("btnGo").Enabled(true), p.rt.click(p.main("btnGo")), p.rt.close(p.form());
-    EXPECT_EQ(seen, "Load@0 btnGo@0 ");
-    EXPECT_TRUE(p.rt.ended() && p.rt.exitStatus() == 0);
+    forms::Control& go = p.main("btnGo");
+    go.Enabled(false); p.rt.click(go); seen += "disabled | ";
+    go.Enabled(true); p.form().Visible(false); p.rt.click(go); seen += "hidden | ";
+    p.form().Visible(true); p.rt.close(p.rt.instance<Side>()); p.rt.click(go); p.rt.close(p.form());
+    EXPECT_EQ(seen, "Load@0 disabled | hidden | btnGo@0 ");
+    EXPECT_TRUE(p.rt.ended());
+    EXPECT_EQ(p.rt.exitStatus(), 0);
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "results/result_windows.h"
 
 void PrintTo(QRect r, std::ostream* o) { *o << QDebug::toString(r).toStdString(); }
+void PrintTo(QSize s, std::ostream* o) { *o << QDebug::toString(s).toStdString(); }
 
 // Pixels exactly of a colour, or (yes = false) of any other; dark ones; text in a colour, antialiased.
 static auto is(QColor want, bool yes = true) { return [=](QColor c) { return (c == want) == yes; }; }
@@ -59,8 +60,10 @@ TEST(DuelRender, RuleBubblesAndPencilsInPlace)
         EXPECT_TRUE(extent(image, is(Qt::black, false), {0, 238, 600, 4}).isNull());
         const QRect outline = extent(image, dark, box.adjusted(-6, -6, 6, 6));
         const QRect text = extent(image, tinted(colour), label.adjusted(-9, -9, 9, 9));
-        EXPECT_TRUE(box.contains(outline) && outline.adjusted(3, 3, -3, -3).contains(label)) << zib;
-        EXPECT_TRUE(label.contains(text) && qAbs(text.center().x() - label.center().x()) <= 3) << zib;
+        EXPECT_TRUE(box.contains(outline)) << zib;
+        EXPECT_TRUE(outline.adjusted(3, 3, -3, -3).contains(label)) << zib;
+        EXPECT_TRUE(label.contains(text)) << zib;
+        EXPECT_LE(qAbs(text.center().x() - label.center().x()), 3) << zib;
         EXPECT_TRUE(text.adjusted(-2, -2, 2, 2).contains(extent(image, is(Qt::white, false), label)));
     }
     const QImage designed = render(duel::frmzib(designedIn));
@@ -75,7 +78,8 @@ TEST(DuelRender, RuleBubblesAndPencilsInPlace)
         EXPECT_EQ(extent(image, is(Qt::white, false), row), pencil);
         EXPECT_EQ(extent(image, is(0xFFFF00)), QRect(QPoint(105, top + 1), QPoint(511, fill)));  // body
         EXPECT_EQ(extent(image, is(0xC04000)), QRect(QPoint(513, top + 1), QPoint(527, fill)));  // end square
-        EXPECT_TRUE(dark(image.pixelColor(72, top + 8)) && dark(image.pixelColor(300, top)));
+        EXPECT_TRUE(dark(image.pixelColor(72, top + 8)));  // the tip
+        EXPECT_TRUE(dark(image.pixelColor(300, top)));     // the body's outline
         EXPECT_TRUE(extent(image, is(Qt::black, false), {104, top + 16, 425, 1}).isNull());  // or the rule
         EXPECT_EQ(designed.copy(row), image.copy(row));  // the pencil, and the gap above it
     }
@@ -89,7 +93,9 @@ TEST(OnScreen, DuelAndResultWindowsAsThePlayerSeesThem)
     forms::qt::Driver driver(rt);
     QWidget* duel = driver.window(*rt.start<duel::frmzib>());
     const QMenuBar* bar = duel ? duel->findChild<QMenuBar*>() : nullptr;
-    ASSERT_TRUE(bar && bar->actions().size() == 2 && bar->actions()[0]->menu());
+    ASSERT_TRUE(bar);
+    ASSERT_EQ(bar->actions().size(), 2);
+    ASSERT_TRUE(bar->actions()[0]->menu());
     EXPECT_EQ(duel->minimumSize(), duel->maximumSize());
     QStringList seen{duel->windowTitle()};  // then menus, skill levels ("*" when checked), buttons
     for (const QAction* item : bar->actions() + bar->actions()[0]->menu()->actions())
@@ -106,8 +112,11 @@ TEST(OnScreen, DuelAndResultWindowsAsThePlayerSeesThem)
         {rt.start<results::frmLoose>(), {268, 121}, 0xFF0000, 0x00FF00}};
     for (const auto& [form, size, background, text] : outcomes) {
         QWidget* window = driver.window(*form);
-        ASSERT_TRUE(window && window->isVisible() && (window->windowFlags() & Qt::FramelessWindowHint));
-        EXPECT_TRUE(window->minimumSize() == size && window->maximumSize() == size);
+        ASSERT_TRUE(window);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_EQ(window->minimumSize(), size);
+        EXPECT_EQ(window->maximumSize(), size);
         const QImage image = window->grab().toImage();
         const QRect all({0, 0}, size), upper(0, 0, size.width(), size.height() * 2 / 5);
         for (const QPoint corner : {all.topLeft(), all.topRight(), all.bottomLeft(), all.bottomRight()})
