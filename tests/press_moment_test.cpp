@@ -10,13 +10,15 @@
 
 namespace {
 
+using play::Input;
 using std::chrono::milliseconds;
 
 struct Game : play::Game {
-    // Input made at `made` ms, taken by a runtime that has run its timers only
-    // up to `handled` ms: the clock has passed the moment, the events have not.
-    void press(std::string_view button, long made) { rt.input(forms::Target::of(form.control(button)), milliseconds(made)); }
-    void choose(std::string_view item) { rt.click(form.menuItem(item)); }
+    // A button pressed at `made` ms but only now handed to the runtime, which may have been advanced past it.
+    void press(Input button, long made)
+    {
+        rt.input(forms::Target::of(form.control(play::name(button))), milliseconds(made));
+    }
 };
 
 TEST(PressMoment, ZibJudgedByWhenItWasPressedNotWhenItWasHandled)
@@ -28,10 +30,10 @@ TEST(PressMoment, ZibJudgedByWhenItWasPressedNotWhenItWasHandled)
         SCOPED_TRACE(made);
         Game g;
         g.at(1000);
-        g.choose("mnuVH");
-        g.press("cbStart", 1000);
+        g.use(Input::mnuVH);
+        g.press(Input::cbStart, 1000);
         g.at(1560);
-        g.press("Zib", made);
+        g.press(Input::Zib, made);
         g.at(2072);
         EXPECT_EQ(g.screen(), "pencil10 cbStop" + std::string(result == "frmWin" ? " zibyou" : "") + " ziboppo");
         g.at(2073);
@@ -43,9 +45,9 @@ TEST(PressMoment, LateStartStillDropsThePencilFromThePress)
 {
     // Start made at 2000 but handled at 2030: set 2 at 2050, set 10 at 2450 and the draw at 2500.
     Game g;
-    g.choose("mnuE");
+    g.use(Input::mnuE);
     g.at(2030);
-    g.press("cbStart", 2000);
+    g.press(Input::cbStart, 2000);
     EXPECT_EQ(g.screen(), "pencil1 cbStop");
     g.at(2049);
     EXPECT_EQ(g.screen(), "pencil1 cbStop");
@@ -64,9 +66,9 @@ TEST(PressMoment, InputNeverCountsBeforeAnEventAlreadyDelivered)
     // The start-up reset at 1000 has been delivered when a Start made at 990 arrives: the Start comes after
     // the reset, at 1000, so the reset does not cut it off and set 2 shows at 1050.
     Game g;
-    g.choose("mnuM");
+    g.use(Input::mnuM);
     g.at(1010);
-    g.press("cbStart", 990);
+    g.press(Input::cbStart, 990);
     g.at(1049);
     EXPECT_EQ(g.screen(), "pencil1 cbStop");
     g.at(1050);
