@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The windows through a session on the real driver: nothing flashes up at
-// start-up, the result windows are made unseen before they are needed, and
-// each window opens centred.
+// A whole session through the real-time driver, on the wall clock: nothing
+// flashes up at start-up, the result windows are made unseen before they are
+// needed, a duel is won and handed back, each window opens centred, and Quit
+// leaves no window on screen.
 #include <QApplication>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -34,7 +36,7 @@ int offCentre(const QWidget* window)
     return std::max(std::abs(off.x()), std::abs(off.y()));
 }
 
-TEST(WindowLife, ResultWindowsAreMadeUnseenAtStartUpAndShownCentredWithoutMakingAnother)
+TEST(Session, ResultWindowsMadeUnseenAWonDuelHandedBackAndQuitLeavesNoWindow)
 {
     ShowCounter counter;
     qApp->installEventFilter(&counter);
@@ -42,32 +44,50 @@ TEST(WindowLife, ResultWindowsAreMadeUnseenAtStartUpAndShownCentredWithoutMaking
     forms::qt::Driver driver(rt);
     duel::frmzib& game = *rt.start<duel::frmzib>();
     QWidget* duelWindow = driver.window(game);
+    const auto shows = [&](const forms::Form* form) {
+        return form && driver.window(*form) && driver.window(*form)->isVisible();
+    };
     EXPECT_LE(offCentre(duelWindow), 2);
 
     // Idle after start-up: both result windows exist, hidden, and none was ever shown.
     QTest::qWait(200);
-    const auto* win = rt.find<results::frmWin>();
-    ASSERT_NE(win, nullptr);
-    ASSERT_NE(driver.window(*win), nullptr) << "the win window is not made ahead";
-    EXPECT_FALSE(driver.window(*win)->isVisible());
-    ASSERT_NE(rt.find<results::frmLoose>(), nullptr);
-    EXPECT_NE(driver.window(*rt.find<results::frmLoose>()), nullptr) << "the loss window is not made ahead";
+    for (const forms::Form* result : {rt.find("frmWin"), rt.find("frmLoose")}) {
+        ASSERT_NE(result, nullptr);
+        ASSERT_NE(driver.window(*result), nullptr) << result->Name() << " is not made ahead";
+        EXPECT_FALSE(driver.window(*result)->isVisible());
+    }
     const auto windowsMade = QApplication::topLevelWidgets().size();
     QTest::qWait(1000);  // the start-up hand-back unloads both result forms
     EXPECT_EQ(counter.shown, 0);
 
-    // A won duel at Very Easy: the new loading of the win window is shown centred in a window made before.
+    // At Very Easy, ZIB! pressed at the draw wins, counted at the press and not the release.
+    const auto buttons = duelWindow->findChildren<QPushButton*>();  // ZIB!, Start, Stop
+    ASSERT_EQ(buttons.size(), 3);
     driver.click(game.menuItem("mnuVE"));
-    driver.click(game.control("cbStart"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return game.control("Zib").Enabled(); }, 1000));
-    driver.click(game.control("Zib"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rt.find<results::frmWin>() != nullptr; }, 1000));
-    const QWidget* shown = driver.window(*rt.find<results::frmWin>());
-    ASSERT_NE(shown, nullptr);
-    EXPECT_TRUE(shown->isVisible());
-    EXPECT_LE(offCentre(shown), 2);
+    QTest::mouseClick(buttons[1], Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return buttons[0]->isEnabled(); }, 1000));
+    QTest::mousePress(buttons[0], Qt::LeftButton);
+    EXPECT_TRUE(game.control("zibyou").Visible());
+    QTest::mouseRelease(buttons[0], Qt::LeftButton);
+
+    // The new loading of the win window shows centred, in the window made before, and the duel window hides.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(rt.find<results::frmWin>()); }, 1500));
+    EXPECT_FALSE(shows(&game));
+    EXPECT_LE(offCentre(driver.window(*rt.find<results::frmWin>())), 2);
     EXPECT_EQ(counter.shown, 1);
     EXPECT_EQ(QApplication::topLevelWidgets().size(), windowsMade);
+
+    // A second later the duel window is back, idle.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shows(&game); }, 1500));
+    EXPECT_TRUE(buttons[1]->isEnabled());   // Start
+    EXPECT_FALSE(buttons[2]->isEnabled());  // Stop
+    EXPECT_FALSE(buttons[0]->isEnabled());  // ZIB!
+    EXPECT_EQ(rt.find<results::frmWin>(), nullptr);
+
+    duelWindow->findChild<QMenuBar*>()->actions().constLast()->trigger();  // Quit
+    EXPECT_TRUE(rt.ended());
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(window->isVisible()) << window->metaObject()->className();
     qApp->removeEventFilter(&counter);
 }
 
