@@ -71,10 +71,14 @@ bool managerRunning(xcb_connection_t* connection, xcb_window_t root, xcb_atom_t 
 
 QMargins expectedFrame(QWidget& window)
 {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    if (!x11 || window.isVisible())
+    // Qt's offscreen platform may offer the X11 interface too, without
+    // showing anything on X.
+    if (QGuiApplication::platformName() != QLatin1String("xcb") || window.isVisible())
         return {};
-    xcb_connection_t* connection = x11->connection();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return {};
     const auto id = static_cast<xcb_window_t>(window.winId());  // made now, not yet mapped
     const auto tree = own(xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr));
     if (!tree)
