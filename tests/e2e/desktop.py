@@ -51,6 +51,17 @@ def wait_for(what, probe, timeout=10.0, interval=0.02):
         time.sleep(interval)
 
 
+def eventually(probe, done=bool, timeout=3.0, interval=0.02):
+    """Polls `probe` until `done` holds for what it gives or the time is up,
+    and returns what it gave last, for a check to judge."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = probe()
+        if done(value) or time.monotonic() > deadline:
+            return value
+        time.sleep(interval)
+
+
 def run(args, env, check=True):
     """Runs a command line tool and returns what it printed."""
     result = subprocess.run(args, env=env, capture_output=True, text=True, timeout=30)
