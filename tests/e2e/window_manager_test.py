@@ -3,7 +3,7 @@
 framed duel window centred as the player sees it, its size fixed, a duel
 ending in an unframed result window in the middle of the screen, the duel
 window back in its place and active, and the manager's close ending the
-game cleanly."""
+game cleanly. With no window manager, the client area is centred."""
 
 import time
 
@@ -20,13 +20,34 @@ CLIENT_HEIGHT = 399
 START_UP_RESET = 1.0
 
 
+def duel_window(game, env):
+    return desktop.wait_for("the duel window", lambda: [
+        w for w in desktop.visible_windows(game.pid, env) if desktop.title(w, env) == "Zib!"])[0]
+
+
 def test(zib, checks):
+    without_manager(zib, checks)
+    with_manager(zib, checks)
+
+
+def without_manager(zib, checks):
+    """With nobody to draw a frame, the client area is what is centred."""
+    with desktop.session() as env, desktop.x_server(env):
+        screen_width, screen_height = desktop.screen_size(env)
+        with desktop.game(zib, env) as game:
+            x, y, width, height = desktop.geometry(duel_window(game, env), env)
+            checks.true("without a window manager the client area is centred across the screen",
+                        abs(2 * x + width - screen_width) <= 1, f"{width} wide at x {x}")
+            checks.true("without a window manager the client area is centred down the screen",
+                        abs(2 * y + height - screen_height) <= 1, f"{height} high at y {y}")
+
+
+def with_manager(zib, checks):
     with desktop.session() as env, desktop.x_server(env), desktop.window_manager(env):
         screen_width, screen_height = desktop.screen_size(env)
         with desktop.game(zib, env) as game:
             started = time.monotonic()
-            duel = desktop.wait_for("the duel window", lambda: [
-                w for w in desktop.visible_windows(game.pid, env) if desktop.title(w, env) == "Zib!"])[0]
+            duel = duel_window(game, env)
             frame = desktop.frame_of(duel, env)
             first_seen = desktop.geometry(frame, env)
             x, y, width, height = desktop.geometry(duel, env)
