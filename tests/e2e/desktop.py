@@ -13,6 +13,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 
 _libc = ctypes.CDLL(None, use_errno=True)
 _PR_SET_PDEATHSIG = 1
@@ -105,7 +106,6 @@ def main(test):
     try:
         test(sys.argv[1], checks)
     except Exception as error:  # noqa: BLE001 - any failure ends the story
-        import traceback
         traceback.print_exc()
         checks.true(f"the story ran to its end ({type(error).__name__}: {error})", False)
     sys.exit(checks.status())
