@@ -14,9 +14,9 @@ import desktop
 START = (264 + 16, 256 + 16)
 CLIENT_HEIGHT = 399
 
-# Both result windows are loaded and hidden at start-up and reset the duel
-# window when their timers fire about a second later; a duel started before
-# that would be cut off.
+# Both result windows are loaded and hidden at start-up, before the duel
+# window first shows, and reset the duel window when their timers fire a
+# second later; a duel started before that would be cut off.
 START_UP_RESET = 1.0
 
 
@@ -46,8 +46,8 @@ def with_manager(zib, checks):
     with desktop.session() as env, desktop.x_server(env), desktop.window_manager(env):
         screen_width, screen_height = desktop.screen_size(env)
         with desktop.game(zib, env) as game:
-            started = time.monotonic()
             duel = duel_window(game, env)
+            first_shown = time.monotonic()
             frame = desktop.frame_of(duel, env)
             first_seen = desktop.geometry(frame, env)
             x, y, width, height = desktop.geometry(duel, env)
@@ -79,7 +79,7 @@ def with_manager(zib, checks):
 
             # Very Easy from the Skill menu, then Start; nobody presses ZIB!,
             # so the computer wins.
-            time.sleep(max(0.0, started + START_UP_RESET + 0.5 - time.monotonic()))
+            time.sleep(max(0.0, first_shown + START_UP_RESET + 0.5 - time.monotonic()))
             desktop.run(["xdotool", "mousemove", "--window", str(duel), "20", str(menu_bar // 2), "click", "1"], env)
             desktop.wait_for("the Skill menu open", lambda: len(desktop.visible_windows(game.pid, env)) > 1)
             desktop.run(["xdotool", "key", "Down", "Return"], env)
