@@ -6,6 +6,8 @@
 #include <QFontDatabase>
 #include <QIcon>
 
+#include "app/version.h"
+
 namespace zib {
 
 namespace {
@@ -34,7 +36,7 @@ void prepare(QApplication& app)
         icon.addFile(QStringLiteral(":/assets/icon-%1.png").arg(size), QSize(size, size));
     app.setWindowIcon(icon);
     app.setApplicationName(QStringLiteral("Zib!"));
-    app.setApplicationVersion(QStringLiteral("1.00"));
+    app.setApplicationVersion(QStringLiteral(ZIB_VERSION));
 }
 
 }  // namespace zib

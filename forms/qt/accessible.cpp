@@ -3,7 +3,9 @@
 
 #include <QAccessibleWidget>
 #include <QPointer>
+#include <QStringList>
 #include <QWidget>
+#include <algorithm>
 #include <vector>
 
 #include "forms/qt/form_window.h"
@@ -102,10 +104,40 @@ private:
     std::vector<QAccessible::Id> labels_;
 };
 
-QAccessibleInterface* canvasFactory(const QString&, QObject* object)
+// A form's window. Qt announces a plain top-level widget as a filler, a
+// part of some other window; a screen reader announces this as a window of
+// its own. A window without a title bar shows no caption, so it is known by
+// what it says: its labels in tab order.
+class WindowAccessible : public QAccessibleWidget {
+public:
+    explicit WindowAccessible(FormWindow* window) : QAccessibleWidget(window, QAccessible::Window) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        // Canvas has no meta-object of its own, so it is found by name.
+        const auto* canvas = dynamic_cast<const Canvas*>(
+            widget()->findChild<QWidget*>(QStringLiteral("canvas"), Qt::FindDirectChildrenOnly));
+        const Form* form = canvas ? canvas->form() : nullptr;
+        if (t != QAccessible::Name || !form || form->design().border != Border::None)
+            return QAccessibleWidget::text(t);
+        std::vector<const Control*> labels;
+        for (const Control& c : form->controls())
+            if (c.kind() == Kind::Label && c.Visible())
+                labels.push_back(&c);
+        std::ranges::sort(labels, {}, [](const Control* c) { return c->design().tabIndex; });
+        QStringList words;
+        for (const Control* label : labels)
+            words << qt::text(label->design().caption);
+        return words.join(QLatin1Char(' '));
+    }
+};
+
+QAccessibleInterface* factory(const QString&, QObject* object)
 {
     if (auto* canvas = dynamic_cast<Canvas*>(object))
         return new CanvasAccessible(canvas);
+    if (auto* window = dynamic_cast<FormWindow*>(object))
+        return new WindowAccessible(window);
     return nullptr;
 }
 
@@ -114,7 +146,7 @@ QAccessibleInterface* canvasFactory(const QString&, QObject* object)
 void installAccessibility()
 {
     static const bool installed = [] {
-        QAccessible::installFactory(canvasFactory);
+        QAccessible::installFactory(factory);
         return true;
     }();
     (void)installed;

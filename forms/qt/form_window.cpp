@@ -20,6 +20,7 @@
 
 #include "forms/qt/driver.h"
 #include "forms/qt/paint.h"
+#include "forms/qt/window_frame.h"
 
 namespace forms::qt {
 
@@ -211,12 +212,20 @@ void FormWindow::prepare()
 void FormWindow::present()
 {
     // Centred on the whole screen, worked out from the sizes: QRect::center()
-    // is a pixel short of the true middle.
+    // is a pixel short of the true middle. The player sees the window with
+    // the frame the window manager puts around it, so it is the frame that is
+    // centred. The client area is placed before the window is mapped, so it
+    // appears there without a jump.
     const QScreen* screen = QGuiApplication::primaryScreen();
     if (fresh_ && screen) {
         adjustSize();
+        const QMargins frame =
+            windowFlags().testFlag(Qt::FramelessWindowHint) ? QMargins() : expectedFrame(*this);
+        const QSize outer = size().grownBy(frame);
         const QRect area = screen->geometry();
-        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+        const QPoint corner(area.x() + (area.width() - outer.width()) / 2,
+                            area.y() + (area.height() - outer.height()) / 2);
+        setGeometry(QRect(corner + QPoint(frame.left(), frame.top()), size()));
     }
     fresh_ = false;
     show();
