@@ -114,10 +114,7 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
-        // Canvas has no meta-object of its own, so it is found by name.
-        const auto* canvas = dynamic_cast<const Canvas*>(
-            widget()->findChild<QWidget*>(QStringLiteral("canvas"), Qt::FindDirectChildrenOnly));
-        const Form* form = canvas ? canvas->form() : nullptr;
+        const Form* form = static_cast<const FormWindow*>(widget())->form();
         if (t != QAccessible::Name || !form || form->design().border != Border::None)
             return QAccessibleWidget::text(t);
         std::vector<const Control*> labels;
