@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The forms runtime on its virtual clock, as a game's handlers see it: timers,
-// loading and unloading, player input, End and run-time errors.
+// player input, End and run-time errors.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -46,13 +46,6 @@ struct Main : forms::Form {
     }
 };
 
-// A second window, on which a close request is ignored.
-struct Side : forms::Form {
-    static constexpr forms::FormDesign side{.name = "frmSide", .caption = "Side"};
-    static const forms::FormDesign& design() { return side; }
-    explicit Side(forms::Runtime& runtime) : Form(runtime, side) {}
-};
-
 // One run of the program, started with frmMain.
 struct Program {
     forms::Runtime rt;
@@ -81,22 +74,6 @@ TEST(Timers, FireOnTheirDueMillisecondCountedFromTheirLastArmingAndInArmingOrder
     }
 }
 
-TEST(Lifetime, FormUnloadingItselfLivesOutItsHandlerAndItsSlotThenLoadsANewOne)
-{
-    // A hidden form times on; unloaded by its handler it finishes it, its timers end, its slot reloads it.
-    Program p;
-    const auto serial = p.form().serial();
-    p.form().Visible(false); p.main("tmrOff").Interval(7);
-    act["tmrA"] = [&p, &me = p.form()] {
-        me.Unload();
-        seen += std::string(me.Name()) + " live=" + std::to_string(p.rt.liveForms()) + " ";
-    };
-    p.rt.advance(200ms); seen += "live=" + std::to_string(p.rt.liveForms()) + " ";
-    EXPECT_NE(p.form().serial(), serial);
-    EXPECT_EQ(p.main("tmrOff").Interval(), 30);
-    EXPECT_EQ(seen, "Load@0 tmrA@50 frmMain live=1 live=0 Load@200 ");
-}
-
 TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
 {
     // End, or a failed operation reported by name (a handler bound to a label is one), ends the program there:
@@ -120,18 +97,15 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
     }
 }
 
-TEST(Program, OnlyAnEnabledButtonOnAShownWindowClicksAndACloseRequestFollowsTheForm)
+TEST(Program, OnlyAnEnabledButtonOnAShownWindowClicks)
 {
-    // A disabled button, or one on a hidden window, raises nothing; a close request is ignored by frmSide,
-    // and from frmMain ends it all.
+    // A disabled button, or one on a hidden window, raises nothing.
     Program p;
     forms::Control& go = p.main("btnGo");
     go.Enabled(false); p.rt.click(go); seen += "disabled | ";
     go.Enabled(true); p.form().Visible(false); p.rt.click(go); seen += "hidden | ";
-    p.form().Visible(true); p.rt.close(p.rt.instance<Side>()); p.rt.click(go); p.rt.close(p.form());
+    p.form().Visible(true); p.rt.click(go);
     EXPECT_EQ(seen, "Load@0 disabled | hidden | btnGo@0 ");
-    EXPECT_TRUE(p.rt.ended());
-    EXPECT_EQ(p.rt.exitStatus(), 0);
 }
 
 }  // namespace

@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "duel/frmzib.h"
-#include "results/result_windows.h"
 
 namespace play {
 
@@ -84,8 +83,7 @@ struct Game {
     std::string checked() const
     {
         std::string items;
-        for (const auto& level : levels)
-            items += form.menuItem(name(level.item)).Checked() ? name(level.item) : "";
+        for (const auto& [item, reaction] : levels) items += form.menuItem(name(item)).Checked() ? name(item) : "";
         return items;
     }
 };

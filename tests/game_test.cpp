@@ -84,15 +84,6 @@ TEST(Stop, ReturnsToIdleAtOnceFromEveryMomentOfADuel)
     }
 }
 
-TEST(Stop, IsOutOfReachWhileTheResultWindowShows)
-{
-    // Once the result window hides the duel window, neither Stop nor the menu can be used until it hands back.
-    Game g;
-    follow(g, {{1000, mnuM, idle}, {1000, cbStart, falling}, {2260, cbStop, "frmLoose"},
-               {2260, mnuQuit, "frmLoose"}, {3260, nothing, idle}});
-    EXPECT_FALSE(g.rt.ended());
-}
-
 TEST(Timing, TimersDueAtOneMillisecondFireInArmingOrderAndRepeatOnTheirBeat)
 {
     // ZIB! is pressed a ms before the opponent would draw. At 1 s the start-up hand-backs, armed before the
@@ -114,22 +105,24 @@ TEST(Timing, TimersDueAtOneMillisecondFireInArmingOrderAndRepeatOnTheirBeat)
     }
 }
 
-TEST(SkillChoice, StartWithoutALevelOnlyWarnsForThreeSeconds)
+TEST(Stories, SkillWarningLevelsPickedMidDuelAndTheResultWindowInTheWay)
 {
-    // With no level chosen, Start shows the warning for exactly 3000 ms and starts nothing.
-    Game g;
-    follow(g, {{1000, cbStart, warning}, {3999, nothing, warning}, {4000, nothing, idle}, {9000, nothing, idle}});
-}
-
-TEST(SkillChoice, LevelPickedInTheDropCountsForThisDuelAndInTheDrawForTheNext)
-{
-    // Very Easy made Very Hard at set 5 sets this opponent at 73 ms; made Very Easy in the draw, the next.
-    Game g;
+    // With no level chosen, Start shows the warning for exactly 3000 ms and starts nothing. Very Easy made Very
+    // Hard at set 5 sets this opponent at 73 ms; made Very Easy in the draw, the next. Once the result window
+    // hides the duel window, neither Stop nor the menu can be used until it hands back.
     const std::string draw = "pencil10 cbStop Zib", drawn = "pencil10 cbStop ziboppo";
-    follow(g, {{1000, mnuVE, idle}, {1000, cbStart, falling}, {1225, mnuVH, "pencil5 cbStop"},
-               {1572, nothing, draw}, {1573, nothing, drawn}, {3073, nothing, idle}, {3073, cbStart, falling},
-               {3583, mnuVE, draw}, {3645, nothing, draw}, {3646, nothing, drawn}, {5146, cbStart, falling},
-               {6095, nothing, draw}, {6096, nothing, drawn}});
+    const Steps stories[] = {
+        {{1000, cbStart, warning}, {3999, nothing, warning}, {4000, nothing, idle}, {9000, nothing, idle}},
+        {{1000, mnuVE, idle}, {1000, cbStart, falling}, {1225, mnuVH, "pencil5 cbStop"}, {1572, nothing, draw},
+         {1573, nothing, drawn}, {3073, nothing, idle}, {3073, cbStart, falling}, {3583, mnuVE, draw},
+         {3645, nothing, draw}, {3646, nothing, drawn}, {5146, cbStart, falling}, {6095, nothing, draw},
+         {6096, nothing, drawn}},
+        {{1000, mnuM, idle}, {1000, cbStart, falling}, {2260, cbStop, "frmLoose"}, {2260, mnuQuit, "frmLoose"},
+         {3260, nothing, idle}}};
+    for (const auto& steps : stories) {
+        Game g;
+        follow(g, steps);
+    }
 }
 
 TEST(Quit, QuitOrClosingTheDuelWindowEndsTheGameInEveryState)
@@ -152,19 +145,6 @@ TEST(Quit, QuitOrClosingTheDuelWindowEndsTheGameInEveryState)
             EXPECT_EQ(events, 1);
             EXPECT_EQ(g.form.revision(), revision);
         }
-}
-
-TEST(ResultWindow, IgnoresACloseRequestAndLeavesOnItsOwnTimer)
-{
-    // Hidden at start-up or shown after a duel, a result window stays put when asked to close.
-    Game g;
-    auto close = [&g](std::string_view name) { if (forms::Form* f = g.rt.find(name)) g.rt.close(*f); };
-    close("frmWin");
-    close("frmLoose");
-    EXPECT_EQ(g.state(), "frmzib frmLoose frmWin | checked:  | shown: 0 | due: 1000");
-    follow(g, {{1000, mnuH, idle}, {1000, cbStart, falling}, {2275, nothing, "frmLoose"}});
-    close("frmLoose");
-    follow(g, {{3174, nothing, "frmLoose"}, {3175, nothing, idle}});
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iostream>
 #include <iterator>
 #include <optional>
 #include <random>
@@ -117,7 +116,7 @@ TEST(SoakPlay, HundredThousandDuelsEachEndOnceAndLeaveTheDuelWindowIdle)
     enum Ending { Won, Lost, Stopped };
     const std::string outcomes[] = {"frmWin", "frmLoose", "pencil1 cbStart"};
     play::Game g;
-    long t = 1000, ended[3] = {};  // duels by their ending
+    long t = 1000, results = 0;
     for (long n = 0; n < 100'000; ++n) {
         const auto& [item, r] = levels[n % 5];
         const auto how = static_cast<Ending>(n / 5 % 3);
@@ -126,14 +125,10 @@ TEST(SoakPlay, HundredThousandDuelsEachEndOnceAndLeaveTheDuelWindowIdle)
         g.at(t + at[how]); g.use(how == Stopped ? cbStop : Zib);
         g.at(t + 1000 + r);
         ASSERT_EQ(g.screen(), outcomes[how]) << "duel " << n;
-        ++ended[how];
+        results += how != Stopped;
         g.at(t += 2000 + r);
         ASSERT_EQ(g.screen(), outcomes[Stopped]) << "duel " << n;
         ASSERT_EQ(g.state(), "frmzib | checked: " + std::string(play::name(item)) + " | shown: "
-                                 + std::to_string(ended[Won] + ended[Lost]) + " | due: never") << "duel " << n;
+                                 + std::to_string(results) + " | due: never") << "duel " << n;
     }
-    std::cout << "soak: " << ended[Won] << " duels won, " << ended[Lost] << " lost, " << ended[Stopped]
-              << " stopped; " << g.shown.size() << " result windows shown\n";
-    EXPECT_EQ(g.shown.size(), ended[Won] + ended[Lost]);
-    EXPECT_EQ(ended[Stopped], 100'000 - g.shown.size());
 }

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The duel and result windows as the player sees them, drawn offscreen.
+// The duel and result windows as the player sees them, drawn offscreen, also
+// on a screen of twice the usual density, and as a screen reader hears them.
+#include <QAccessible>
 #include <QApplication>
 #include <QDebug>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMetaEnum>
 #include <QPainter>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -85,13 +88,27 @@ TEST(DuelRender, RuleBubblesAndPencilsInPlace)
     }
 }
 
+// What a screen reader finds from `element` down: each accessible element as its role, name and state.
+static void listen(QAccessibleInterface* element, QStringList& heard)
+{
+    const QAccessible::State state = element->state();
+    heard << QString("%1 %2%3%4%5").arg(QMetaEnum::fromType<QAccessible::Role>().valueToKey(element->role()),
+                                        element->text(QAccessible::Name), state.invisible ? " hidden" : "",
+                                        state.disabled ? " disabled" : "", state.checked ? " checked" : "");
+    for (int i = 0; i < element->childCount(); ++i)
+        listen(element->child(i), heard);
+}
+
 // On screen the duel window has its title, fixed size, the skill levels in order and unchecked, and the
-// buttons in place; each result window shows "You" over its outcome on its colour, frameless and fixed.
-TEST(OnScreen, DuelAndResultWindowsAsThePlayerSeesThem)
+// buttons in place; each result window shows "You" over its outcome on its colour, frameless and fixed. A
+// screen reader hears the duel window's buttons and painted labels, a hidden one as hidden, its skill items
+// with their check marks, and the result windows' texts.
+TEST(Accessibility, WindowsAsThePlayerSeesThemAndAScreenReaderHearsThem)
 {
     forms::Runtime rt;
     forms::qt::Driver driver(rt);
-    QWidget* duel = driver.window(*rt.start<duel::frmzib>());
+    duel::frmzib& game = *rt.start<duel::frmzib>();
+    QWidget* duel = driver.window(game);
     const QMenuBar* bar = duel ? duel->findChild<QMenuBar*>() : nullptr;
     ASSERT_TRUE(bar);
     ASSERT_EQ(bar->actions().size(), 2);
@@ -107,12 +124,16 @@ TEST(OnScreen, DuelAndResultWindowsAsThePlayerSeesThem)
                                  "ZIB! 208,304 193x57 37", "Start 264,256 33x33 0", "Stop 304,256 33x33 0"}));
     EXPECT_EQ(duel->findChild<QPushButton*>()->parentWidget()->size(), QSize(600, 399));  // client area
 
+    driver.click(game.menuItem("mnuM"));
+    QStringList heard;  // in the duel window, then in the result windows
+    listen(QAccessible::queryAccessibleInterface(duel), heard);
     const struct { const forms::Form* form; QSize size; QRgb background, text; } outcomes[] = {
         {rt.start<results::frmWin>(), {216, 136}, 0x00FF00, 0xFF0000},
         {rt.start<results::frmLoose>(), {268, 121}, 0xFF0000, 0x00FF00}};
     for (const auto& [form, size, background, text] : outcomes) {
         QWidget* window = driver.window(*form);
         ASSERT_TRUE(window);
+        listen(QAccessible::queryAccessibleInterface(window), heard);
         EXPECT_TRUE(window->isVisible());
         EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
         EXPECT_EQ(window->minimumSize(), size);
@@ -124,4 +145,37 @@ TEST(OnScreen, DuelAndResultWindowsAsThePlayerSeesThem)
         EXPECT_FALSE(extent(image, tinted(text), upper).isNull());
         EXPECT_FALSE(extent(image, tinted(text), upper.translated(0, size.height() * 7 / 10)).isNull());
     }
+    for (const char* item : {"Button ZIB! disabled", "Button Start", "StaticText Opponent", "StaticText You",
+                             "StaticText Select a Skill Level!! hidden", "MenuItem Medium hidden checked",
+                             "MenuItem Easy hidden", "StaticText Win!!!", "StaticText Loose!!!"})
+        EXPECT_TRUE(heard.contains(item)) << item << "\n" << heard.join("\n").toStdString();
+}
+
+// At twice the density the rule is 8 device pixels thick and the bubbles stay crisp: drawn from their
+// double-size bitmaps, the player's, above the "You" label covering its lower edge, is only black and white
+// and finer than the usual bitmap doubled.
+TEST(HighDensity, DuelWindowDrawsSharpAtTwiceTheDensity)
+{
+    forms::Runtime rt;
+    QImage image(1200, 798, QImage::Format_RGB32);
+    image.setDevicePixelRatio(2);
+    QPainter painter(&image);
+    forms::qt::paintForm(painter, rt.instance<duel::frmzib>(), QApplication::palette());
+    for (int y = 470; y < 490; ++y)  // clear of the pencil and the bubbles
+        EXPECT_EQ(image.pixelColor(1100, y) == Qt::black, y >= 476 && y < 484) << y;
+    const QImage bubble = image.copy(16, 512, 360, 192);  // 360 x 220 device pixels at (16, 512), above "You"
+    EXPECT_EQ(bubble.convertToFormat(QImage::Format_Mono).convertToFormat(bubble.format()), bubble);
+    EXPECT_NE(bubble.scaled(180, 96).scaled(360, 192), bubble);  // not the usual bitmap, doubled
+}
+
+// On a screen scaled by two the duel window's client area is 1200 x 798 device pixels.
+// Runs under QT_SCALE_FACTOR=2; skipped elsewhere.
+TEST(HighDensity, DuelWindowIsTwiceAsLargeInDevicePixels)
+{
+    if (qApp->devicePixelRatio() < 2)
+        GTEST_SKIP() << "needs QT_SCALE_FACTOR=2";
+    forms::Runtime rt;
+    forms::qt::Driver driver(rt);
+    QWidget* canvas = driver.window(*rt.start<duel::frmzib>())->findChild<QWidget*>("canvas");
+    EXPECT_EQ(canvas ? canvas->grab().size() : QSize(), QSize(1200, 798));
 }
