@@ -45,7 +45,6 @@ TEST(InputClock, TakesStampsOnlyFromItsOwnClockAndTheLastSecond)
     struct Case { const char* what; std::optional<std::uint32_t> calibration; Stamps stamps; };
     const Case cases[] = {
         {"made 30 ms before it was handled", {}, {{5170, 170}}},
-        {"made in the millisecond it was handled", {}, {{5200, 200}}},
         {"not stamped at all", {}, {{std::nullopt, 200}}},
         {"stamped in the future, which rules out every stamp after", {}, {{5201, 200}, {5150, 200}}},
         {"stamped more than a second before", {}, {{4199, 200}}},
@@ -130,7 +129,6 @@ TEST(Session, StampedPressesDecideDuelsInWindowsMadeUnseenAndQuitLeavesNoWindow)
         EXPECT_TRUE(buttons[1]->isEnabled());   // Start
         EXPECT_FALSE(buttons[2]->isEnabled());  // Stop
         EXPECT_FALSE(buttons[0]->isEnabled());  // ZIB!
-        EXPECT_EQ(rt.find(outcome), nullptr);
     }
 
     duelWindow->findChild<QMenuBar*>()->actions().constLast()->trigger();  // Quit

@@ -13,13 +13,11 @@ namespace {
 using play::Input;
 using std::chrono::milliseconds;
 
-struct Game : play::Game {
-    // A button pressed at `made` ms but only now handed to the runtime, which may have been advanced past it.
-    void press(Input button, long made)
-    {
-        rt.input(forms::Target::of(form.control(play::name(button))), milliseconds(made));
-    }
-};
+// A button pressed at `made` ms but only now handed to the runtime, which may have been advanced past it.
+void press(play::Game& g, Input button, long made)
+{
+    g.rt.input(forms::Target::of(g.form.control(play::name(button))), milliseconds(made));
+}
 
 TEST(PressMoment, ZibJudgedByWhenItWasPressedNotWhenItWasHandled)
 {
@@ -29,14 +27,14 @@ TEST(PressMoment, ZibJudgedByWhenItWasPressedNotWhenItWasHandled)
     struct Case { long made; std::string result; };
     for (const auto& [made, result] : {Case{1500, "frmWin"}, Case{1572, "frmWin"}, Case{1573, "frmLoose"}}) {
         SCOPED_TRACE(made);
-        Game g;
+        play::Game g;
         const auto gone = forms::Target::of(*g.rt.find("frmLoose"));
         g.at(1000);
         g.use(Input::mnuVH);
-        g.press(Input::cbStart, 1000);
+        press(g, Input::cbStart, 1000);
         g.at(1560);
         g.rt.input(gone, milliseconds(1560));
-        g.press(Input::Zib, made);
+        press(g, Input::Zib, made);
         g.at(2072);
         EXPECT_EQ(g.screen(), "pencil10 cbStop" + std::string(result == "frmWin" ? " zibyou" : "") + " ziboppo");
         g.at(2073);
@@ -51,10 +49,10 @@ TEST(PressMoment, LateStartStillDropsThePencilFromItsMoment)
     struct Case { long made, handled, from; };
     for (const auto& [made, handled, from] : {Case{2000, 2030, 2000}, Case{990, 1020, 1000}}) {
         SCOPED_TRACE(made);
-        Game g;
+        play::Game g;
         g.use(Input::mnuE);
         g.at(handled);
-        g.press(Input::cbStart, made);
+        press(g, Input::cbStart, made);
         std::string seen;  // at 49, 50 and 500 ms into the drop
         for (long ms : {49, 50, 500}) { g.at(from + ms); seen += g.screen() + " | "; }
         EXPECT_EQ(seen, "pencil1 cbStop | pencil2 cbStop | pencil10 cbStop Zib | ");
