@@ -117,10 +117,11 @@ TEST(Session, StampedPressesDecideDuelsInWindowsMadeUnseenAndQuitLeavesNoWindow)
         std::this_thread::sleep_until(driver.epoch() + opponent + milliseconds(5));
         QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), buttons[0]->mapToGlobal(QPointF(10, 10)),
                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-        press.setTimestamp(made ? static_cast<std::uint64_t>((epochMs + opponent + milliseconds(*made)).count()) : 7);
+        const auto stamp = epochMs + opponent + milliseconds(made.value_or(0));
+        press.setTimestamp(made ? static_cast<std::uint64_t>(stamp.count()) : 7);
         QApplication::sendEvent(buttons[0], &press);  // never released: the press alone counts
         ASSERT_TRUE(QTest::qWaitFor([&] { return shows(rt.find("frmWin")) || shows(rt.find("frmLoose")); }, 1500));
-        EXPECT_TRUE(shows(rt.find(outcome)));
+        ASSERT_TRUE(shows(rt.find(outcome)));
         EXPECT_FALSE(shows(&game));
         EXPECT_LE(offCentre(driver.window(*rt.find(outcome))), 2);
         EXPECT_EQ(counter.shown, ++n);
