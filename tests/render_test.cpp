@@ -23,9 +23,10 @@ static auto is(QColor want, bool yes = true) { return [=](QColor c) { return (c 
 static bool dark(QColor c) { return c.lightness() < 80; }
 static auto tinted(QColor t) { return [=](QColor c) { return c.hue() == t.hue() && c.saturation() > 155; }; }
 
-static QImage render(const forms::Form& form)
+static QImage render(const forms::Form& form, int scale = 1)
 {
-    QImage image(600, 399, QImage::Format_RGB32);
+    QImage image(600 * scale, 399 * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::magenta);
     QPainter painter(&image);
     forms::qt::paintForm(painter, form, QApplication::palette());
@@ -153,10 +154,7 @@ TEST(Accessibility, WindowsAsThePlayerSeesThemAndAScreenReaderHearsThem)
 TEST(HighDensity, DuelWindowDrawsSharpAndTwiceAsLargeInDevicePixels)
 {
     forms::Runtime rt;
-    QImage image(1200, 798, QImage::Format_RGB32);
-    image.setDevicePixelRatio(2);
-    QPainter painter(&image);
-    forms::qt::paintForm(painter, rt.instance<duel::frmzib>(), QApplication::palette());
+    const QImage image = render(rt.instance<duel::frmzib>(), 2);
     for (int y = 470; y < 490; ++y)  // clear of the pencil and the bubbles
         EXPECT_EQ(image.pixelColor(1100, y) == Qt::black, y >= 476 && y < 484) << y;
     const QImage bubble = image.copy(16, 512, 360, 192);  // 360 x 220 device pixels at (16, 512), above "You"
