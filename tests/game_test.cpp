@@ -78,9 +78,8 @@ TEST(Timing, TimersDueAtOneMillisecondFireInArmingOrderAndRepeatOnTheirBeat)
 {
     // ZIB! is pressed a ms before the opponent would draw. At 1 s the start-up hand-backs of both hidden result
     // windows, armed before the opponent's timer, cut the duel off on the ms it falls due: the opponent never
-    // draws. Later a win shows on
-    // the outcome timer's 500 ms beat, which a long wait does not shift, and the hand-back, armed before the
-    // beat's third firing, comes first on their shared ms.
+    // draws. Later a win shows on the outcome timer's 500 ms beat, which a long wait does not shift, and the
+    // hand-back, armed before the beat's third firing, comes first on their shared ms.
     struct Story { Steps steps; std::string film; };  // the film: each event from the last step on
     const Story stories[] = {
         {{{0, mnuM, idle}, {240, cbStart, falling}, {999, Zib, "pencil10 cbStop zibyou"}},
