@@ -97,7 +97,7 @@ TEST(Session, StampedPressesDecideDuelsInWindowsMadeUnseenAndQuitLeavesNoWindow)
     };
     EXPECT_LE(offCentre(duelWindow), 2);
     QTest::qWait(200);
-    const auto windowsMade = QApplication::topLevelWidgets().size();  // the duel window and both result windows, made ahead
+    const auto windowsMade = QApplication::topLevelWidgets().size();  // with both result windows made ahead
     QTest::qWait(1000);  // the start-up hand-back unloads both result forms
     EXPECT_EQ(counter.shown, 0);
 
