@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The forms runtime on its virtual clock, as a game's handlers see it: timers,
-// loading and unloading, player input, End and run-time errors.
+// The forms runtime on its virtual clock, as a game's handlers see it: which
+// clicks reach a handler, and how End or a run-time error stops everything.
+// Its timers are held to the millisecond by the game's own stories.
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <map>
 #include <string>
 
 #include "forms/runtime.h"
@@ -14,17 +14,15 @@ namespace {
 using namespace std::chrono_literals;
 using enum forms::Kind;
 
-constexpr forms::ControlDesign mainControls[] = {
-    {.name = "tmrA", .kind = Timer, .interval = 50}, {.name = "tmrB", .kind = Timer, .interval = 50},
-    {.name = "tmrOff", .kind = Timer, .enabled = false, .interval = 30},
+constexpr forms::ControlDesign mainControls[] = {{.name = "tmrA", .kind = Timer, .interval = 50},
     {.name = "btnGo", .kind = CommandButton, .caption = "Go"}, {.name = "lblNote", .kind = Label}};
 constexpr forms::FormDesign mainDesign{
     .name = "frmMain", .caption = "Main", .onClose = forms::OnClose::EndProgram, .controls = mainControls};
 
 // What the program saw in this run ("name@ms " for each of frmMain's handlers, then any run-time error),
-// and what each handler does besides.
+// and what a click on btnGo does besides.
 std::string seen;
-std::map<std::string, std::function<void()>, std::less<>> act;
+std::function<void()> go;
 void report(std::string_view error) { seen += "error " + std::string(error); }
 
 struct Main : forms::Form {
@@ -33,69 +31,24 @@ struct Main : forms::Form {
     {
         onLoad(&Main::note<0>);
         on(control("tmrA"), &Main::note<1>);
-        on(control("tmrB"), &Main::note<2>);
-        on(control("tmrOff"), &Main::note<3>);
-        on(control("btnGo"), &Main::note<4>);
+        on(control("btnGo"), &Main::note<2>);
     }
-    void bindLabel() { on(control("lblNote"), &Main::note<4>); }  // a label raises no event
+    void bindLabel() { on(control("lblNote"), &Main::note<2>); }  // a label raises no event
     template <int N> void note()
     {
-        static constexpr std::string_view names[] = {"Load", "tmrA", "tmrB", "tmrOff", "btnGo"};
+        static constexpr std::string_view names[] = {"Load", "tmrA", "btnGo"};
         seen += std::string(names[N]) + "@" + std::to_string(runtime().now().count()) + " ";
-        if (auto it = act.find(names[N]); it != act.end()) it->second();
+        if (N == 2 && go) go();
     }
-};
-
-// A second window, on which a close request is ignored.
-struct Side : forms::Form {
-    static constexpr forms::FormDesign side{.name = "frmSide", .caption = "Side"};
-    static const forms::FormDesign& design() { return side; }
-    explicit Side(forms::Runtime& runtime) : Form(runtime, side) {}
 };
 
 // One run of the program, started with frmMain.
 struct Program {
     forms::Runtime rt;
-    Program() { seen.clear(); act.clear(); rt.onError(report); rt.start<Main>(); }
+    Program() { seen.clear(); go = nullptr; rt.onError(report); rt.start<Main>(); }
     Main& form() { return rt.instance<Main>(); }
     forms::Control& main(std::string_view control) { return form().control(control); }
 };
-
-TEST(Timers, FireOnTheirDueMillisecondCountedFromTheirLastArmingAndInArmingOrder)
-{
-    // After a change at 20 ms every timer fires on the ms counted from its last arming, ties in arming order.
-    struct Case { std::function<void(Program&)> change; std::string fired; };
-    const Case cases[] = {
-        {[](Program& p) { p.main("tmrOff").Enabled(true); },
-         "| tmrA@50 tmrB@50 tmrOff@50 tmrOff@80 tmrA@100 tmrB@100 tmrOff@110 "},
-        {[](Program& p) { p.main("tmrA").Enabled(true); }, "| tmrA@50 tmrB@50 tmrA@100 tmrB@100 "},
-        {[](Program& p) { p.main("tmrA").Interval(40); }, "| tmrB@50 tmrA@60 tmrB@100 tmrA@100 "},
-        {[](Program& p) { p.main("tmrA").Interval(0); }, "| tmrB@50 tmrB@100 "},
-        {[](Program& p) { p.main("tmrA").Enabled(false); }, "| tmrB@50 tmrB@100 "},
-        {[](Program& p) { act["tmrA"] = [&p] { p.main("tmrB").Enabled(false); }; }, "| tmrA@50 tmrA@100 "}};
-    for (const auto& c : cases) {
-        Program p;
-        p.rt.advance(20ms); c.change(p); seen.clear();
-        p.rt.advanceTo(49ms); seen += "| "; p.rt.advanceTo(110ms);  // "|": nothing is due before 50 ms
-        EXPECT_EQ(seen, c.fired);
-    }
-}
-
-TEST(Lifetime, FormUnloadingItselfLivesOutItsHandlerAndItsSlotThenLoadsANewOne)
-{
-    // A hidden form times on; unloaded by its handler it finishes it, its timers end, its slot reloads it.
-    Program p;
-    const auto serial = p.form().serial();
-    p.form().Visible(false); p.main("tmrOff").Interval(7);
-    act["tmrA"] = [&p, &me = p.form()] {
-        me.Unload();
-        seen += std::string(me.Name()) + " live=" + std::to_string(p.rt.liveForms()) + " ";
-    };
-    p.rt.advance(200ms); seen += "live=" + std::to_string(p.rt.liveForms()) + " ";
-    EXPECT_NE(p.form().serial(), serial);
-    EXPECT_EQ(p.main("tmrOff").Interval(), 30);
-    EXPECT_EQ(seen, "Load@0 tmrA@50 frmMain live=1 live=0 Load@200 ");
-}
 
 TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
 {
@@ -111,7 +64,7 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
          "error frmMain.lblNote.event: this kind of control raises no event"}};
     for (const auto& c : cases) {
         Program p;
-        act["btnGo"] = [&] { c.stop(p); seen += "went on "; };
+        go = [&] { c.stop(p); seen += "went on "; };
         p.rt.click(p.main("btnGo")); p.rt.advance(200ms);
         EXPECT_EQ(seen, "Load@0 btnGo@0 " + c.error);
         EXPECT_TRUE(p.rt.ended());
@@ -120,18 +73,15 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
     }
 }
 
-TEST(Program, OnlyAnEnabledButtonOnAShownWindowClicksAndACloseRequestFollowsTheForm)
+TEST(Program, OnlyAnEnabledButtonOnAShownWindowClicks)
 {
-    // A disabled button, or one on a hidden window, raises nothing; a close request is ignored by frmSide,
-    // and from frmMain ends it all.
+    // A disabled button, or one on a hidden window, raises nothing; the window's timer runs on regardless.
     Program p;
-    forms::Control& go = p.main("btnGo");
-    go.Enabled(false); p.rt.click(go); seen += "disabled | ";
-    go.Enabled(true); p.form().Visible(false); p.rt.click(go); seen += "hidden | ";
-    p.form().Visible(true); p.rt.close(p.rt.instance<Side>()); p.rt.click(go); p.rt.close(p.form());
-    EXPECT_EQ(seen, "Load@0 disabled | hidden | btnGo@0 ");
-    EXPECT_TRUE(p.rt.ended());
-    EXPECT_EQ(p.rt.exitStatus(), 0);
+    forms::Control& button = p.main("btnGo");
+    button.Enabled(false); p.rt.click(button); seen += "disabled | ";
+    button.Enabled(true); p.form().Visible(false); p.rt.click(button); seen += "hidden | ";
+    p.rt.advance(50ms); p.form().Visible(true); p.rt.click(button);
+    EXPECT_EQ(seen, "Load@0 disabled | hidden | tmrA@50 btnGo@50 ");
 }
 
 }  // namespace

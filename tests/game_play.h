@@ -5,13 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "duel/frmzib.h"
-#include "results/result_windows.h"
 
 namespace play {
 
@@ -27,14 +25,12 @@ constexpr Level levels[] = {
     {Input::mnuVE, 450}, {Input::mnuE, 350}, {Input::mnuM, 260}, {Input::mnuH, 175}, {Input::mnuVH, 73}};
 
 // A program started afresh, played at instants in ms since start-up. It notes each result window reaching
-// the screen, by its loading; films, once `film` is set, the screen after every event with its instant, as
-// the backend presents it; and fails the test on a run-time error.
+// the screen, by its loading, and fails the test on a run-time error.
 struct Game {
     forms::Runtime rt;
     duel::frmzib& form = *rt.start<duel::frmzib>();
     forms::Control* pencil[40] = {};  // four parts per set, top set first: p11..p14 to p01..p04
     std::set<std::uint64_t> shown;
-    std::optional<std::string> film;
     Game()
     {
         for (int k = 0; k < 40; ++k)
@@ -42,7 +38,6 @@ struct Game {
         rt.afterEvent([this] {
             for (std::string_view name : {"frmWin", "frmLoose"})
                 if (const forms::Form* f = rt.find(name); f && f->Visible()) shown.insert(f->serial());
-            if (film) *film += std::to_string(rt.now().count()) + " " + screen() + " | ";
         });
     }
     ~Game() { EXPECT_EQ(rt.exitStatus(), 0) << "a run-time error ended the game"; }
@@ -84,8 +79,7 @@ struct Game {
     std::string checked() const
     {
         std::string items;
-        for (const auto& level : levels)
-            items += form.menuItem(name(level.item)).Checked() ? name(level.item) : "";
+        for (const auto& [item, reaction] : levels) items += form.menuItem(name(item)).Checked() ? name(item) : "";
         return items;
     }
 };

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The duel and result windows as the player sees them, drawn offscreen.
+// The duel and result windows as the player sees them, drawn offscreen, also
+// on a screen of twice the usual density, and as a screen reader hears them.
+#include <QAccessible>
 #include <QApplication>
 #include <QDebug>
-#include <QMenu>
-#include <QMenuBar>
+#include <QMetaEnum>
 #include <QPainter>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -22,9 +23,10 @@ static auto is(QColor want, bool yes = true) { return [=](QColor c) { return (c 
 static bool dark(QColor c) { return c.lightness() < 80; }
 static auto tinted(QColor t) { return [=](QColor c) { return c.hue() == t.hue() && c.saturation() > 155; }; }
 
-static QImage render(const forms::Form& form)
+static QImage render(const forms::Form& form, int scale = 1)
 {
-    QImage image(600, 399, QImage::Format_RGB32);
+    QImage image(600 * scale, 399 * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::magenta);
     QPainter painter(&image);
     forms::qt::paintForm(painter, form, QApplication::palette());
@@ -85,34 +87,46 @@ TEST(DuelRender, RuleBubblesAndPencilsInPlace)
     }
 }
 
-// On screen the duel window has its title, fixed size, the skill levels in order and unchecked, and the
-// buttons in place; each result window shows "You" over its outcome on its colour, frameless and fixed.
-TEST(OnScreen, DuelAndResultWindowsAsThePlayerSeesThem)
+// What a screen reader finds from `element` down: each accessible element as its role, name and state.
+static void listen(QAccessibleInterface* element, QStringList& heard)
+{
+    const QAccessible::State state = element->state();
+    heard << QString("%1 %2%3%4%5").arg(QMetaEnum::fromType<QAccessible::Role>().valueToKey(element->role()),
+                                        element->text(QAccessible::Name), state.invisible ? " hidden" : "",
+                                        state.disabled ? " disabled" : "", state.checked ? " checked" : "");
+    for (int i = 0; i < element->childCount(); ++i)
+        listen(element->child(i), heard);
+}
+
+// On screen the duel window has a fixed size and its buttons in place; each result window shows "You" over its
+// outcome on its colour, frameless and fixed. A screen reader hears the duel window's title, its menus with the
+// skill levels in order and their check marks, its buttons and painted labels, a hidden one as hidden, and the
+// result windows, each announced as a window named by what it says.
+TEST(Accessibility, WindowsAsThePlayerSeesThemAndAScreenReaderHearsThem)
 {
     forms::Runtime rt;
     forms::qt::Driver driver(rt);
-    QWidget* duel = driver.window(*rt.start<duel::frmzib>());
-    const QMenuBar* bar = duel ? duel->findChild<QMenuBar*>() : nullptr;
-    ASSERT_TRUE(bar);
-    ASSERT_EQ(bar->actions().size(), 2);
-    ASSERT_TRUE(bar->actions()[0]->menu());
+    duel::frmzib& game = *rt.start<duel::frmzib>();
+    QWidget* duel = driver.window(game);
+    ASSERT_TRUE(duel);
     EXPECT_EQ(duel->minimumSize(), duel->maximumSize());
-    QStringList seen{duel->windowTitle()};  // then menus, skill levels ("*" when checked), buttons
-    for (const QAction* item : bar->actions() + bar->actions()[0]->menu()->actions())
-        seen << item->text() + (item->isChecked() ? "*" : "");
+    QStringList seen;  // each button's caption, place, size and bold font's size
     for (const QPushButton* b : duel->findChildren<QPushButton*>())
         seen << QString("%1 %2,%3 %4x%5 %6").arg(b->text()).arg(b->x()).arg(b->y())
                     .arg(b->width()).arg(b->height()).arg(b->font().bold() ? b->font().pixelSize() : 0);
-    EXPECT_EQ(seen, QStringList({"Zib!", "Skill", "Quit", "Very Easy", "Easy", "Medium", "Hard", "Very Hard",
-                                 "ZIB! 208,304 193x57 37", "Start 264,256 33x33 0", "Stop 304,256 33x33 0"}));
+    EXPECT_EQ(seen, QStringList({"ZIB! 208,304 193x57 37", "Start 264,256 33x33 0", "Stop 304,256 33x33 0"}));
     EXPECT_EQ(duel->findChild<QPushButton*>()->parentWidget()->size(), QSize(600, 399));  // client area
 
+    driver.click(game.menuItem("mnuM"));
+    QStringList heard;  // in the duel window, then in the result windows
+    listen(QAccessible::queryAccessibleInterface(duel), heard);
     const struct { const forms::Form* form; QSize size; QRgb background, text; } outcomes[] = {
         {rt.start<results::frmWin>(), {216, 136}, 0x00FF00, 0xFF0000},
         {rt.start<results::frmLoose>(), {268, 121}, 0xFF0000, 0x00FF00}};
     for (const auto& [form, size, background, text] : outcomes) {
         QWidget* window = driver.window(*form);
         ASSERT_TRUE(window);
+        listen(QAccessible::queryAccessibleInterface(window), heard);
         EXPECT_TRUE(window->isVisible());
         EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
         EXPECT_EQ(window->minimumSize(), size);
@@ -124,4 +138,30 @@ TEST(OnScreen, DuelAndResultWindowsAsThePlayerSeesThem)
         EXPECT_FALSE(extent(image, tinted(text), upper).isNull());
         EXPECT_FALSE(extent(image, tinted(text), upper.translated(0, size.height() * 7 / 10)).isNull());
     }
+    EXPECT_EQ(heard.join(" | ").toStdString(),
+              "Window Zib! | MenuBar  | MenuItem Skill | PopupMenu  hidden | MenuItem Very Easy hidden | MenuItem Easy "
+              "hidden | MenuItem Medium hidden checked | MenuItem Hard hidden | MenuItem Very Hard hidden | MenuItem "
+              "Quit | Client  | Button ZIB! disabled | Button Start | Button Stop disabled | StaticText Opponent | "
+              "StaticText ZIB! hidden | StaticText You | StaticText ZIB! hidden | StaticText Select a Skill Level!! "
+              "hidden | Window You Win!!! | Client  | StaticText Win!!! | StaticText You | Window You Loose!!! | "
+              "Client  | StaticText Loose!!! | StaticText You");
+}
+
+// At twice the density the rule is 8 device pixels thick and the bubbles stay crisp: drawn from their
+// double-size bitmaps, the player's, above the "You" label covering its lower edge, is only black and white
+// and finer than the usual bitmap doubled. On a screen scaled by two (QT_SCALE_FACTOR=2, as a CTest entry runs
+// it) the duel window's client area is 1200 x 798 device pixels, and 600 x 399 on a plain one.
+TEST(HighDensity, DuelWindowDrawsSharpAndTwiceAsLargeInDevicePixels)
+{
+    forms::Runtime rt;
+    const QImage image = render(rt.instance<duel::frmzib>(), 2);
+    for (int y = 470; y < 490; ++y)  // clear of the pencil and the bubbles
+        EXPECT_EQ(image.pixelColor(1100, y) == Qt::black, y >= 476 && y < 484) << y;
+    const QImage bubble = image.copy(16, 512, 360, 192);  // 360 x 220 device pixels at (16, 512), above "You"
+    EXPECT_EQ(bubble.convertToFormat(QImage::Format_Mono).convertToFormat(bubble.format()), bubble);
+    EXPECT_NE(bubble.scaled(180, 96).scaled(360, 192), bubble);  // not the usual bitmap, doubled
+    forms::Runtime shown;
+    forms::qt::Driver driver(shown);
+    QWidget* canvas = driver.window(*shown.start<duel::frmzib>())->findChild<QWidget*>("canvas");
+    EXPECT_EQ(canvas ? canvas->grab().size() : QSize(), QSize(600, 399) * qApp->devicePixelRatio());
 }
