@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <iostream>
 #include <iterator>
 #include <optional>
 #include <random>
@@ -115,4 +116,36 @@ TEST(RandomPlay, KeepsTheRulesAndDecidesEveryDuelOnTime)
     const long perSeed = std::max(1L, (steps ? std::atol(steps) : 1'000'000) / 100);  // 100 seeds in all
     for (long seed = one ? std::atol(one) : 1; seed <= (one ? std::atol(one) : 100) && !HasFailure(); ++seed)
         playSeed(static_cast<unsigned long>(seed), perSeed);
+}
+
+TEST(SoakPlay, HundredThousandDuelsEachEndOnceAndLeaveTheDuelWindowIdle)
+{
+    // A hundred thousand duels in a row, won, lost and stopped in turn: each won or lost duel shows one result
+    // window, loaded for it, a stopped one none, and they leave nothing behind: one form, idle, the level still
+    // checked, no timer running. (The game fails the test if a run-time error ends it.)
+    enum Ending { Won, Lost, Stopped };
+    const std::string outcomes[] = {"frmWin", "frmLoose", "pencil1 cbStart"};
+    play::Game g;
+    long t = 1000, ended[3] = {};  // duels by their ending
+    for (long n = 0; n < 100'000; ++n) {
+        const auto& [item, r] = levels[n % 5];
+        const auto how = static_cast<Ending>(n / 5 % 3);
+        const long at[] = {500 + n % r, 500 + r + n % 500, n * 7919 % (r + 1000)};  // ZIB!, or Stop, at
+        g.at(t);
+        g.use(item);
+        g.use(cbStart);
+        g.at(t + at[how]);
+        g.use(how == Stopped ? cbStop : Zib);
+        g.at(t + 1000 + r);
+        ASSERT_EQ(g.screen(), outcomes[how]) << "duel " << n;
+        ++ended[how];
+        g.at(t += 2000 + r);
+        ASSERT_EQ(g.screen(), outcomes[Stopped]) << "duel " << n;
+        ASSERT_EQ(g.state(), "frmzib | checked: " + std::string(play::name(item)) + " | shown: "
+                                 + std::to_string(ended[Won] + ended[Lost]) + " | due: never") << "duel " << n;
+    }
+    std::cout << "soak: " << ended[Won] << " duels won, " << ended[Lost] << " lost, " << ended[Stopped]
+              << " stopped; " << g.shown.size() << " result windows shown\n";
+    EXPECT_EQ(g.shown.size(), ended[Won] + ended[Lost]);
+    EXPECT_EQ(ended[Stopped], 100'000 - g.shown.size());
 }
