@@ -16,13 +16,11 @@
 
 #include "forms/qt/accessible.h"
 #include "forms/qt/form_window.h"
+#include "forms/qt/server_clock.h"
 
 #ifdef __linux__
 #include <sys/timerfd.h>
 #include <unistd.h>
-#endif
-#ifdef ZIB_HAVE_XCB
-#include <xcb/xcb.h>
 #endif
 
 namespace forms::qt {
@@ -31,37 +29,6 @@ namespace {
 
 using std::chrono::steady_clock;
 
-#ifdef ZIB_HAVE_XCB
-// Asks the X server for its time, on a connection of our own so that the
-// answer cannot be taken by Qt's event reader: a property change on a window
-// of ours comes back stamped. `ours` reads the runtime's clock around it.
-void calibrateWithX(InputClock& clock, const std::function<milliseconds()>& ours)
-{
-    xcb_connection_t* c = xcb_connect(nullptr, nullptr);
-    const xcb_setup_t* setup = xcb_connection_has_error(c) ? nullptr : xcb_get_setup(c);
-    if (setup) {
-        const xcb_window_t root = xcb_setup_roots_iterator(setup).data->root;
-        const xcb_window_t window = xcb_generate_id(c);
-        const std::uint32_t events = XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_create_window(c, 0, window, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT,
-                          XCB_CW_EVENT_MASK, &events);
-        xcb_flush(c);
-        const milliseconds before = ours();
-        xcb_change_property(c, XCB_PROP_MODE_APPEND, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0, nullptr);
-        xcb_flush(c);
-        while (xcb_generic_event_t* event = xcb_wait_for_event(c)) {
-            const bool stamped = (event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY;
-            const auto time = reinterpret_cast<xcb_property_notify_event_t*>(event)->time;
-            std::free(event);
-            if (stamped) {
-                clock.calibrate(time, before, ours());
-                break;
-            }
-        }
-    }
-    xcb_disconnect(c);
-}
-#endif
 
 }  // namespace
 
@@ -123,10 +90,13 @@ void Driver::onFirstIdle()
 {
     if (std::exchange(readied_, true))
         return;
-#ifdef ZIB_HAVE_XCB
-    if (options_.stampedInput && QGuiApplication::platformName() == QLatin1String("xcb"))
-        calibrateWithX(inputClock_, [this] { return now(); });
-#endif
+    // Where the window system can be asked its time, check that its stamps
+    // are on our clock.
+    if (options_.stampedInput && (server_ = ServerClock::make())) {
+        const milliseconds before = now();
+        if (const auto time = server_->ask(std::chrono::milliseconds(50)))
+            inputClock_.calibrate(*time, before, now());
+    }
     // The windows the game showed and hid at start-up are made now, unseen,
     // so that showing one later costs no more than mapping it.
     if (!options_.prepareWindows || runtime_.ended())
@@ -167,15 +137,43 @@ void Driver::onDeadline()
     // input meanwhile: a press in that time came first and must count first.
     // Input that changes the timers re-arms the deadline and ends the wait.
     const auto target = armed_;
-    while (notifier_ && target && armed_ == target && steady_clock::now() < epoch_ + *target)
+    bool waited = false;
+    while (notifier_ && target && armed_ == target && steady_clock::now() < epoch_ + *target) {
         QCoreApplication::processEvents();
-    // Input already queued was made before now, maybe before the event due:
-    // the runtime takes it first, at its own moment, however late we woke.
-    if (options_.stampedInput && armed_ == target)
-        QCoreApplication::processEvents();
+        waited = true;
+    }
+    // Input made before the due time may not have reached us yet, or, if we
+    // woke late, not been looked at: the runtime takes it first, at its own
+    // moment.
+    if (options_.stampedInput && target && armed_ == target)
+        takeInputBefore(*target, waited);
     armed_.reset();
     runtime_.advanceTo(now());
     armNext();
+}
+
+void Driver::takeInputBefore(milliseconds due, bool waited)
+{
+    // Input is only made on a window on screen.
+    if (std::ranges::none_of(windows_, [](const auto& w) { return w.second->isVisible(); }))
+        return;
+    if (!server_ || inputClock_.trusted() != true) {
+        if (!waited)
+            QCoreApplication::processEvents();
+        return;
+    }
+    // The X server answers after every event it sent before: once its answer
+    // is stamped at or after the due time, every press stamped before it
+    // has been handled. A press a player makes takes a fraction of a
+    // millisecond to come through; the server is given a few.
+    const auto serverDue = static_cast<std::uint32_t>((std::chrono::duration_cast<milliseconds>(
+                                                           epoch_.time_since_epoch()) + due).count());
+    const auto giveUp = steady_clock::now() + std::chrono::milliseconds(3);
+    while (steady_clock::now() < giveUp) {
+        const auto time = server_->ask(std::chrono::milliseconds(3));
+        if (!time || static_cast<std::int32_t>(*time - serverDue) >= 0)
+            return;
+    }
 }
 
 FormWindow& Driver::windowFor(Form& form)

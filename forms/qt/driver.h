@@ -17,6 +17,7 @@ class QWidget;
 namespace forms::qt {
 
 class FormWindow;
+class ServerClock;
 
 // Drives a forms runtime in real time with Qt: one top-level window for each
 // visible form, drawn after each event's handler has returned, the player's
@@ -66,12 +67,16 @@ private:
     void armNext();
     void onDeadline();
     void onFirstIdle();
+    // Takes the input made before `due` that is still on its way, or waiting
+    // to be looked at if we woke late.
+    void takeInputBefore(milliseconds due, bool waited);
     FormWindow& windowFor(Form& form);
 
     Runtime& runtime_;
     Options options_;
     std::chrono::steady_clock::time_point epoch_;
     InputClock inputClock_;
+    std::unique_ptr<ServerClock> server_;  // on X11, once start-up is done
     std::map<std::uint64_t, std::unique_ptr<FormWindow>> windows_;  // by the form's loading
     // Windows whose form was unloaded, by design, kept for its next loading.
     std::map<const FormDesign*, std::unique_ptr<FormWindow>> spares_;
