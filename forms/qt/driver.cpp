@@ -168,11 +168,17 @@ void Driver::takeInputBefore(milliseconds due, bool waited)
     // millisecond to come through; the server is given a few.
     const auto serverDue = static_cast<std::uint32_t>((std::chrono::duration_cast<milliseconds>(
                                                            epoch_.time_since_epoch()) + due).count());
+    // The server sends out the input it took in one round of requests at
+    // the start of the next, so one more question makes sure of it.
     const auto giveUp = steady_clock::now() + std::chrono::milliseconds(3);
     while (steady_clock::now() < giveUp) {
         const auto time = server_->ask(std::chrono::milliseconds(3));
-        if (!time || static_cast<std::int32_t>(*time - serverDue) >= 0)
+        if (!time)
             return;
+        if (static_cast<std::int32_t>(*time - serverDue) >= 0) {
+            server_->ask(std::chrono::milliseconds(3));
+            return;
+        }
     }
 }
 
