@@ -137,26 +137,44 @@ void Driver::onDeadline()
     // input meanwhile: a press in that time came first and must count first.
     // Input that changes the timers re-arms the deadline and ends the wait.
     const auto target = armed_;
-    bool waited = false;
+    const bool fence = options_.stampedInput && target && inputPossible();
+    bool waited = false, asked = false;
     while (notifier_ && target && armed_ == target && steady_clock::now() < epoch_ + *target) {
+        // The question to the X server goes out on the due time, so that its
+        // answer is stamped with it and comes back a round trip later.
+        if (fence && server_ && !asked && steady_clock::now() >= epoch_ + *target - std::chrono::microseconds(20)) {
+            server_->send();
+            asked = true;
+        }
         QCoreApplication::processEvents();
         waited = true;
     }
     // Input made before the due time may not have reached us yet, or, if we
     // woke late, not been looked at: the runtime takes it first, at its own
     // moment.
-    if (options_.stampedInput && target && armed_ == target)
-        takeInputBefore(*target, waited);
+    if (fence && armed_ == target)
+        takeInputBefore(*target, waited, asked);
     armed_.reset();
     runtime_.advanceTo(now());
     armNext();
 }
 
-void Driver::takeInputBefore(milliseconds due, bool waited)
+bool Driver::inputPossible() const
 {
-    // Input is only made on a window on screen.
-    if (std::ranges::none_of(windows_, [](const auto& w) { return w.second->isVisible(); }))
-        return;
+    // Input is only made on a window on screen, with a button or menu item
+    // the player could use.
+    return std::ranges::any_of(windows_, [](const auto& w) {
+        const Form* form = w.second->form();
+        return form && w.second->isVisible() &&
+               (std::ranges::any_of(form->controls(), [](const Control& c) {
+                    return c.kind() == Kind::CommandButton && c.Enabled();
+                }) ||
+                !form->menuItems().empty());
+    });
+}
+
+void Driver::takeInputBefore(milliseconds due, bool waited, bool asked)
+{
     if (!server_ || inputClock_.trusted() != true) {
         if (!waited)
             QCoreApplication::processEvents();
@@ -168,18 +186,10 @@ void Driver::takeInputBefore(milliseconds due, bool waited)
     // millisecond to come through; the server is given a few.
     const auto serverDue = static_cast<std::uint32_t>((std::chrono::duration_cast<milliseconds>(
                                                            epoch_.time_since_epoch()) + due).count());
-    // The server sends out the input it took in one round of requests at
-    // the start of the next, so one more question makes sure of it.
     const auto giveUp = steady_clock::now() + std::chrono::milliseconds(3);
-    while (steady_clock::now() < giveUp) {
-        const auto time = server_->ask(std::chrono::milliseconds(3));
-        if (!time)
-            return;
-        if (static_cast<std::int32_t>(*time - serverDue) >= 0) {
-            server_->ask(std::chrono::milliseconds(3));
-            return;
-        }
-    }
+    auto time = asked ? server_->await(std::chrono::milliseconds(3)) : server_->ask(std::chrono::milliseconds(3));
+    while (time && static_cast<std::int32_t>(*time - serverDue) < 0 && steady_clock::now() < giveUp)
+        time = server_->ask(std::chrono::milliseconds(3));
 }
 
 FormWindow& Driver::windowFor(Form& form)

@@ -69,7 +69,8 @@ private:
     void onFirstIdle();
     // Takes the input made before `due` that is still on its way, or waiting
     // to be looked at if we woke late.
-    void takeInputBefore(milliseconds due, bool waited);
+    void takeInputBefore(milliseconds due, bool waited, bool asked);
+    bool inputPossible() const;
     FormWindow& windowFor(Form& form);
 
     Runtime& runtime_;

@@ -51,10 +51,20 @@ ServerClock::~ServerClock()
 
 std::optional<std::uint32_t> ServerClock::ask(std::chrono::microseconds patience)
 {
+    send();
+    return await(patience);
+}
+
+void ServerClock::send()
+{
     answer_.reset();
     xcb_change_property(x11(connection_), XCB_PROP_MODE_APPEND, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
                         nullptr);
     xcb_flush(x11(connection_));
+}
+
+std::optional<std::uint32_t> ServerClock::await(std::chrono::microseconds patience)
+{
     // The answer comes in through Qt's own event handling, with the events
     // before it: each one handled as it comes.
     const auto giveUp = std::chrono::steady_clock::now() + patience;
@@ -82,6 +92,8 @@ bool ServerClock::nativeEventFilter(const QByteArray& type, void* message, qintp
 std::unique_ptr<ServerClock> ServerClock::make() { return nullptr; }
 ServerClock::~ServerClock() = default;
 std::optional<std::uint32_t> ServerClock::ask(std::chrono::microseconds) { return std::nullopt; }
+void ServerClock::send() {}
+std::optional<std::uint32_t> ServerClock::await(std::chrono::microseconds) { return std::nullopt; }
 bool ServerClock::nativeEventFilter(const QByteArray&, void*, qintptr*) { return false; }
 
 #endif

@@ -22,6 +22,10 @@ public:
     // The server's time in ms, having handled every event it sent before;
     // nothing if it does not answer within `patience`.
     std::optional<std::uint32_t> ask(std::chrono::microseconds patience);
+    // The same in two halves: the question goes out now, and the answer is
+    // waited for later, so that the wait for the server overlaps other work.
+    void send();
+    std::optional<std::uint32_t> await(std::chrono::microseconds patience);
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
 
