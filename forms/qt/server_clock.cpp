@@ -2,12 +2,8 @@
 #include "forms/qt/server_clock.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 
-#if defined(ZIB_HAVE_XCB) && QT_CONFIG(xcb)
-#define ZIB_ASK_X11 1
-#include <xcb/xcb.h>
-#endif
+#include "forms/qt/x11.h"
 
 namespace forms::qt {
 
@@ -21,12 +17,7 @@ xcb_connection_t* x11(void* connection) { return static_cast<xcb_connection_t*>(
 
 std::unique_ptr<ServerClock> ServerClock::make()
 {
-    // Qt's offscreen platform may offer the X11 interface too, with no
-    // connection behind it.
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return nullptr;
-    auto* native = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* c = native ? native->connection() : nullptr;
+    xcb_connection_t* c = x11Connection();
     if (!c)
         return nullptr;
     std::unique_ptr<ServerClock> clock(new ServerClock);

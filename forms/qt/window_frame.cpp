@@ -12,10 +12,7 @@
 #include <thread>
 #include <vector>
 
-#if defined(ZIB_HAVE_XCB) && QT_CONFIG(xcb)
-#define ZIB_ASK_X11 1
-#include <xcb/xcb.h>
-#endif
+#include "forms/qt/x11.h"
 
 namespace forms::qt {
 
@@ -71,12 +68,7 @@ bool managerRunning(xcb_connection_t* connection, xcb_window_t root, xcb_atom_t 
 
 QMargins expectedFrame(QWidget& window)
 {
-    // Qt's offscreen platform may offer the X11 interface too, without
-    // showing anything on X.
-    if (QGuiApplication::platformName() != QLatin1String("xcb") || window.isVisible())
-        return {};
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    xcb_connection_t* connection = window.isVisible() ? nullptr : x11Connection();
     if (!connection)
         return {};
     const auto id = static_cast<xcb_window_t>(window.winId());  // made now, not yet mapped
