@@ -139,9 +139,9 @@ void Runtime::input(Target target, milliseconds moment)
     }
     // Input is stamped in whole milliseconds, and one stamped in the
     // millisecond a timer falls due was made at or after its instant: the
-    // timer goes first. Input
-    // can be handled well after it was made, but history is not rewritten:
-    // it never counts before an event already delivered.
+    // timer goes first. Input can be handled well after it was made, but
+    // history is not rewritten: it never counts before an event already
+    // delivered.
     const milliseconds at = std::max(moment, delivered_);
     runTimers(at);
     if (ended_)

@@ -89,10 +89,11 @@ public:
     // (back, if it was made before the time the runtime was advanced to).
     // Every timer event due up to it is delivered first, then the input: a
     // moment is a whole millisecond, and input stamped in the millisecond a
-    // timer falls due was made at or after that instant. A moment before the last
-    // delivered event counts as that event's time. A disabled button or menu item, one on a hidden
-    // window, or anything on a window unloaded meanwhile raises nothing; a
-    // close request (Target::Kind::Window) does what the form's design says.
+    // timer falls due was made at or after that instant. A moment before the
+    // last delivered event counts as that event's time. A disabled button or
+    // menu item, one on a hidden window, or anything on a window unloaded
+    // meanwhile raises nothing; a close request (Target::Kind::Window) does
+    // what the form's design says.
     void input(Target target, milliseconds moment);
 
     // The same input made now.

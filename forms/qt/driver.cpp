@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "forms/qt/driver.h"
 
-#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
-#include <cstdlib>
-#include <functional>
+#include <cstdint>
 #include <memory>
 #include <utility>
-#include <cstdint>
 #include <vector>
 
 #include "forms/qt/accessible.h"
@@ -25,12 +22,7 @@
 
 namespace forms::qt {
 
-namespace {
-
 using std::chrono::steady_clock;
-
-
-}  // namespace
 
 Driver::Driver(Runtime& runtime, Options options)
     : runtime_(runtime)
@@ -184,8 +176,7 @@ void Driver::takeInputBefore(milliseconds due, bool waited, bool asked)
     // is stamped at or after the due time, every press stamped before it
     // has been handled. A press a player makes takes a fraction of a
     // millisecond to come through; the server is given a few.
-    const auto serverDue = static_cast<std::uint32_t>((std::chrono::duration_cast<milliseconds>(
-                                                           epoch_.time_since_epoch()) + due).count());
+    const std::uint32_t serverDue = inputClock_.onWindowSystemClock(due);
     const auto giveUp = steady_clock::now() + std::chrono::milliseconds(3);
     auto time = asked ? server_->await(std::chrono::milliseconds(3)) : server_->ask(std::chrono::milliseconds(3));
     while (time && static_cast<std::int32_t>(*time - serverDue) < 0 && steady_clock::now() < giveUp)

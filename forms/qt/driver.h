@@ -60,7 +60,6 @@ public:
     QWidget* window(const Form& form) const;
     // When the driver will next wake for a timer event, if one is due.
     std::optional<std::chrono::steady_clock::time_point> wakeAt() const;
-    const InputClock& inputClock() const { return inputClock_; }
 
 private:
     void sync();

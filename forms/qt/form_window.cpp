@@ -3,9 +3,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QImage>
 #include <QInputEvent>
-#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -14,9 +14,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <optional>
 #include <utility>
-#include <map>
 
 #include "forms/qt/driver.h"
 #include "forms/qt/paint.h"

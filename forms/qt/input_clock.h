@@ -39,12 +39,13 @@ public:
     // Whether stamps are still taken; unknown before a calibration.
     std::optional<bool> trusted() const { return trusted_; }
 
-private:
+    // A moment on the runtime's clock as the window system would stamp it.
     std::uint32_t onWindowSystemClock(milliseconds runtimeTime) const
     {
         return static_cast<std::uint32_t>((epoch_ + runtimeTime).count());
     }
 
+private:
     milliseconds epoch_;
     std::optional<bool> trusted_;
 };
