@@ -15,7 +15,7 @@
 
 #include "duel/frmzib.h"
 #include "forms/qt/driver.h"
-#include "forms/qt/input_clock.h"
+#include "forms/input_clock.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ TEST(InputClock, TakesStampsOnlyFromItsOwnClockAndTheLastSecond)
         {"calibrated on another clock", 912'345, {{5150, 200}}},
     };
     for (const auto& [what, calibration, stamps] : cases) {
-        forms::qt::InputClock clock(milliseconds(5000));
+        forms::InputClock clock(milliseconds(5000));
         if (calibration) clock.calibrate(*calibration, milliseconds(100), milliseconds(101));
         for (const auto& [stamp, moment] : stamps)
             EXPECT_EQ(clock.moment(stamp, milliseconds(200)), milliseconds(moment)) << what;

@@ -167,7 +167,7 @@ bool Driver::inputPossible() const
 
 void Driver::takeInputBefore(milliseconds due, bool waited, bool asked)
 {
-    if (!server_ || inputClock_.trusted() != true) {
+    if (!server_ || inputClock_.stamps() != InputClock::Stamps::Ours) {
         if (!waited)
             QCoreApplication::processEvents();
         return;
@@ -176,7 +176,7 @@ void Driver::takeInputBefore(milliseconds due, bool waited, bool asked)
     // is stamped at or after the due time, every press stamped before it
     // has been handled. A press a player makes takes a fraction of a
     // millisecond to come through; the server is given a few.
-    const std::uint32_t serverDue = inputClock_.onWindowSystemClock(due);
+    const std::uint32_t serverDue = inputClock_.onPlatformClock(due);
     const auto giveUp = steady_clock::now() + std::chrono::milliseconds(3);
     auto time = asked ? server_->await(std::chrono::milliseconds(3)) : server_->ask(std::chrono::milliseconds(3));
     while (time && static_cast<std::int32_t>(*time - serverDue) < 0 && steady_clock::now() < giveUp)

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "forms/qt/input_clock.h"
+#include "forms/input_clock.h"
 #include "forms/runtime.h"
 
 class QSocketNotifier;
