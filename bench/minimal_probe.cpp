@@ -85,16 +85,16 @@ int mapBaseline(QApplication& app)
     const forms::FormDesign& duel = duel::frmzib::design();
     QWidget window;
     window.setWindowTitle(QStringLiteral("Zib!"));
-    window.setFixedSize(forms::qt::pixels(duel.width), forms::qt::pixels(duel.height));
+    window.setFixedSize(forms::pixels(duel.width), forms::pixels(duel.height));
     QWidget result(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
     const forms::FormDesign& win = results::frmWin::design();
-    result.setFixedSize(forms::qt::pixels(win.width), forms::qt::pixels(win.height));
+    result.setFixedSize(forms::pixels(win.width), forms::pixels(win.height));
     result.winId();  // made, not shown
     ShowAt show(result);
     auto* start = new StampedButton(QStringLiteral("Start"), &window);
     for (const auto& c : duel.controls)
         if (c.name == "cbStart")
-            start->setGeometry(forms::qt::pixels(c.box));
+            start->setGeometry(forms::qt::qrect(c.box));
     start->pressedAt = [&show](double stamp) { show.at(stamp + 1073); };
     window.show();
     return app.exec();

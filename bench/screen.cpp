@@ -280,9 +280,9 @@ struct Layout {
     {
         const forms::FormDesign& design = duel::frmzib::design();
         // The menu bar lies above the client area, at the top of the window.
-        const QPoint canvas = window.topLeft() + QPoint(0, window.height() - forms::qt::pixels(design.height));
+        const QPoint canvas = window.topLeft() + QPoint(0, window.height() - forms::pixels(design.height));
         for (const auto& c : design.controls) {
-            const QRect box = forms::qt::pixels(c.box).translated(canvas);
+            const QRect box = forms::qt::qrect(c.box).translated(canvas);
             if (c.name == "cbStart")
                 start = box.center();
             else if (c.name == "cbStop")

@@ -43,7 +43,7 @@ public:
     {
         if (!isValid())
             return {};
-        const QRect box = pixels(label().design().box);
+        const QRect box = qrect(label().design().box);
         return QRect(canvas_->mapToGlobal(box.topLeft()), box.size());
     }
 

@@ -68,7 +68,7 @@ private:
 Canvas::Canvas(const FormDesign& design, QWidget* parent) : QWidget(parent), design_(&design)
 {
     setObjectName(QStringLiteral("canvas"));
-    setFixedSize(pixels(design.width), pixels(design.height));
+    setFixedSize(forms::pixels(design.width), forms::pixels(design.height));
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
@@ -99,9 +99,7 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
         std::map<std::string_view, Stamped<QMenu>*> submenus;
         for (std::size_t i = 0; i < design.menus.size(); ++i) {
             const MenuDesign& d = design.menus[i];
-            const bool hasChildren =
-                std::ranges::any_of(design.menus, [&](const MenuDesign& other) { return other.parent == d.name; });
-            if (hasChildren) {
+            if (opensSubmenu(design, d)) {
                 auto* menu = new Stamped<QMenu>(text(d.caption), bar);
                 bar->addMenu(menu);
                 submenus[d.name] = menu;
@@ -129,15 +127,10 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
     layout->addWidget(canvas_);
 
     // Buttons in tab order, so the focus chain follows the design.
-    std::vector<std::size_t> buttons;
-    for (std::size_t i = 0; i < design.controls.size(); ++i)
-        if (design.controls[i].kind == Kind::CommandButton)
-            buttons.push_back(i);
-    std::ranges::sort(buttons, {}, [&](std::size_t i) { return design.controls[i].tabIndex; });
-    for (std::size_t i : buttons) {
+    for (std::size_t i : tabOrder(design)) {
         const ControlDesign& d = design.controls[i];
         auto* button = new Stamped<QPushButton>(text(d.caption), canvas_);
-        button->setGeometry(pixels(d.box));
+        button->setGeometry(qrect(d.box));
         button->setFont(qt::font(d.font));
         button->setAutoDefault(false);
         auto click = [this, i, button] { driver_.input(target(Target::Kind::Button, i), button->stamp()); };

@@ -5,8 +5,6 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QString>
-#include <cmath>
-#include <ranges>
 
 namespace forms::qt {
 
@@ -31,39 +29,37 @@ const QPixmap& picture(std::string_view name, qreal density)
     return *it;
 }
 
-void paintControl(QPainter& painter, const Control& control, const QPalette& palette)
+QColor colour(std::uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
+
+void paintItem(QPainter& painter, const Item& item)
 {
-    const ControlDesign& d = control.design();
+    const ControlDesign& d = *item.design;
+    const QRect box = qrect(item.box);
     switch (d.kind) {
     case Kind::Label: {
-        const QRect box = pixels(d.box);
         if (!d.transparent)
-            painter.fillRect(box, colour(d.backColour, palette));
+            painter.fillRect(box, colour(item.back));
         painter.save();
         painter.setClipRect(box, Qt::IntersectClip);
         painter.setFont(font(d.font));
-        painter.setPen(colour(d.foreColour, palette));
+        painter.setPen(colour(item.fore));
         painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text(d.caption));
         painter.restore();
         break;
     }
     case Kind::Image:
-        painter.drawPixmap(pixels(d.box.left), pixels(d.box.top),
-                           picture(d.picture, painter.device()->devicePixelRatioF()));
+        painter.drawPixmap(box.topLeft(), picture(d.picture, painter.device()->devicePixelRatioF()));
         break;
-    case Kind::Shape: {
+    case Kind::Shape:
         // The border lies inside the shape's box.
-        const QRect box = pixels(d.box);
-        painter.fillRect(box, colour(d.backColour, palette));
-        painter.setPen(QPen(colour(d.foreColour, palette), d.lineWidth));
+        painter.fillRect(box, colour(item.back));
+        painter.setPen(QPen(colour(item.fore), d.lineWidth));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(box.adjusted(0, 0, -1, -1));
         break;
-    }
     case Kind::Line:
-        painter.setPen(QPen(colour(d.foreColour, palette), d.lineWidth, Qt::SolidLine, Qt::FlatCap));
-        painter.drawLine(QPoint(pixels(d.box.left), pixels(d.box.top)),
-                         QPoint(pixels(d.box.width), pixels(d.box.height)));
+        painter.setPen(QPen(colour(item.fore), d.lineWidth, Qt::SolidLine, Qt::FlatCap));
+        painter.drawLine(QPoint(item.from.x, item.from.y), QPoint(item.to.x, item.to.y));
         break;
     case Kind::CommandButton:
     case Kind::Timer:
@@ -75,43 +71,35 @@ void paintControl(QPainter& painter, const Control& control, const QPalette& pal
 
 QString text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-QRect pixels(const Box& box) { return {pixels(box.left), pixels(box.top), pixels(box.width), pixels(box.height)}; }
-
-QColor colour(Colour colour, const QPalette& palette)
+SystemColours systemColours(const QPalette& palette)
 {
-    switch (colour.system) {
-    case SystemColour::HighlightText:
-        return palette.color(QPalette::HighlightedText);
-    case SystemColour::WindowText:
-        return palette.color(QPalette::WindowText);
-    case SystemColour::None:
-        break;
-    }
-    return QColor::fromRgb(static_cast<QRgb>(colour.rgb));
+    return {.highlightText = palette.color(QPalette::HighlightedText).rgb() & 0xFFFFFFu,
+            .windowText = palette.color(QPalette::WindowText).rgb() & 0xFFFFFFu};
 }
 
 QFont font(const Font& design)
 {
-    // The window's default font is a small dialog font, 8 points.
-    const double points = design.family.empty() ? 8 : design.points;
     QFont f = design.family.empty() ? QFont() : QFont(text(design.family));
-    f.setPixelSize(static_cast<int>(std::lround(points * 96 / 72)));
+    f.setPixelSize(fontPixels(design));
     f.setBold(design.bold);
     return f;
 }
 
+void paintScene(QPainter& painter, const Scene& scene, const QRect& exposed)
+{
+    const QRect client = qrect(scene.client);
+    // Controls reaching past the window's edges are clipped there.
+    painter.setClipRect(exposed.isNull() ? client : client & exposed);
+    painter.fillRect(client, colour(scene.background));
+    const Rect area = exposed.isNull() ? scene.client : Rect{exposed.x(), exposed.y(), exposed.width(), exposed.height()};
+    for (const Item& item : scene.items)
+        if (item.visible && item.kind() != Kind::CommandButton && item.box.intersects(area))
+            paintItem(painter, item);
+}
+
 void paintForm(QPainter& painter, const Form& form, const QPalette& palette)
 {
-    const FormDesign& d = form.design();
-    const QRect client(0, 0, pixels(d.width), pixels(d.height));
-    // Controls reaching past the window's edges are clipped there.
-    painter.setClipRect(client);
-    painter.fillRect(client, colour(d.backColour, palette));
-    for (const Control& control : std::views::reverse(form.controls())) {
-        if (control.kind() == Kind::Timer || control.kind() == Kind::CommandButton || !control.Visible())
-            continue;
-        paintControl(painter, control, palette);
-    }
+    paintScene(painter, scene(form, systemColours(palette)));
 }
 
 }  // namespace forms::qt

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: MIT
+#include "forms/scene.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace forms {
+
+Rect united(Rect a, Rect b)
+{
+    if (a.empty())
+        return b;
+    if (b.empty())
+        return a;
+    const int x = std::min(a.x, b.x), y = std::min(a.y, b.y);
+    return {x, y, std::max(a.right(), b.right()) - x, std::max(a.bottom(), b.bottom()) - y};
+}
+
+std::uint32_t resolve(Colour colour, const SystemColours& system)
+{
+    switch (colour.system) {
+    case SystemColour::HighlightText:
+        return system.highlightText;
+    case SystemColour::WindowText:
+        return system.windowText;
+    case SystemColour::None:
+        break;
+    }
+    return colour.rgb;
+}
+
+int fontPixels(const Font& font)
+{
+    const double points = font.family.empty() ? 8 : font.points;
+    return static_cast<int>(std::lround(points * 96 / 72));
+}
+
+namespace {
+
+Item item(const Control& control, std::size_t index, const SystemColours& system)
+{
+    const ControlDesign& d = control.design();
+    Item it{.index = index,
+            .design = &d,
+            .box = pixels(d.box),
+            .from = {},
+            .to = {},
+            .fore = resolve(d.foreColour, system),
+            .back = resolve(d.backColour, system),
+            .fontPixels = fontPixels(d.font),
+            .visible = control.Visible(),
+            .enabled = d.kind == Kind::CommandButton ? control.Enabled() : true};
+    if (d.kind == Kind::Line) {
+        // A line's box holds its two points; its pen reaches up to a width
+        // beyond them either way.
+        it.from = {pixels(d.box.left), pixels(d.box.top)};
+        it.to = {pixels(d.box.width), pixels(d.box.height)};
+        const int reach = d.lineWidth;
+        const int x = std::min(it.from.x, it.to.x) - reach, y = std::min(it.from.y, it.to.y) - reach;
+        it.box = {x, y, std::abs(it.to.x - it.from.x) + 2 * reach + 1, std::abs(it.to.y - it.from.y) + 2 * reach + 1};
+    }
+    return it;
+}
+
+}  // namespace
+
+Scene scene(const Form& form, const SystemColours& system)
+{
+    const FormDesign& d = form.design();
+    Scene s{.client = {0, 0, pixels(d.width), pixels(d.height)}, .background = resolve(d.backColour, system), .items = {}};
+    const auto controls = form.controls();
+    s.items.reserve(controls.size());
+    // The design lists the topmost first; buttons lie above everything else.
+    for (bool buttons : {false, true})
+        for (std::size_t i = controls.size(); i-- > 0;) {
+            const Control& c = controls[i];
+            if (c.kind() != Kind::Timer && (c.kind() == Kind::CommandButton) == buttons)
+                s.items.push_back(item(c, i, system));
+        }
+    return s;
+}
+
+std::vector<Rect> damage(const Scene& before, const Scene& after)
+{
+    if (before.client != after.client || before.background != after.background ||
+        before.items.size() != after.items.size())
+        return {after.client};
+    std::vector<Rect> changed;
+    for (std::size_t i = 0; i < after.items.size(); ++i) {
+        const Item &was = before.items[i], &is = after.items[i];
+        if (was.design != is.design)
+            return {after.client};
+        if (was.visible != is.visible || was.enabled != is.enabled)
+            changed.push_back(is.box);
+    }
+    return changed;
+}
+
+std::vector<std::size_t> tabOrder(const FormDesign& design)
+{
+    std::vector<std::size_t> buttons;
+    for (std::size_t i = 0; i < design.controls.size(); ++i)
+        if (design.controls[i].kind == Kind::CommandButton)
+            buttons.push_back(i);
+    std::stable_sort(buttons.begin(), buttons.end(), [&](std::size_t a, std::size_t b) {
+        return design.controls[a].tabIndex < design.controls[b].tabIndex;
+    });
+    return buttons;
+}
+
+bool opensSubmenu(const FormDesign& design, const MenuDesign& item)
+{
+    return std::any_of(design.menus.begin(), design.menus.end(),
+                       [&](const MenuDesign& other) { return other.parent == item.name; });
+}
+
+}  // namespace forms

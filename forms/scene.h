@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+// What a form shows, in pixels: every backend draws this and nothing else.
+// The layout in twips becomes pixel boxes at 96 dots per inch, the window
+// system's named colours are resolved, and the controls come in the order
+// they are drawn, the bottom one first and the buttons last, above
+// everything. Comparing two scenes of the same form tells what changed on
+// screen, so a backend redraws only that.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "forms/form.h"
+
+namespace forms {
+
+struct Point {
+    int x = 0;
+    int y = 0;
+    friend constexpr bool operator==(Point, Point) = default;
+};
+
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    constexpr bool empty() const { return width <= 0 || height <= 0; }
+    constexpr int right() const { return x + width; }    // one past the last column
+    constexpr int bottom() const { return y + height; }  // one past the last row
+    constexpr bool intersects(Rect other) const
+    {
+        return !empty() && !other.empty() && x < other.right() && other.x < right() && y < other.bottom() &&
+               other.y < bottom();
+    }
+    friend constexpr bool operator==(Rect, Rect) = default;
+};
+
+// The smallest rectangle holding both.
+Rect united(Rect a, Rect b);
+
+constexpr int pixels(int twips) { return twips / twipsPerPixel; }
+constexpr Rect pixels(Box box) { return {pixels(box.left), pixels(box.top), pixels(box.width), pixels(box.height)}; }
+
+// The window system's named colours, as the backend finds them; the
+// standard scheme unless it says otherwise.
+struct SystemColours {
+    std::uint32_t highlightText = 0xFFFFFF;
+    std::uint32_t windowText = 0x000000;
+};
+
+// A colour as 0xRRGGBB.
+std::uint32_t resolve(Colour colour, const SystemColours& system);
+
+// A font's size in pixels, drawn at 96 dots per inch as the layout in twips
+// assumes. A control with no font of its own has the window's default, a
+// small dialog font of 8 points.
+int fontPixels(const Font& font);
+
+// One control as it is drawn.
+struct Item {
+    std::size_t index = 0;  // the control's place in the form's design
+    const ControlDesign* design = nullptr;
+    Rect box;          // where it draws; for a line, every pixel its pen can touch
+    Point from, to;    // lines: the two ends
+    std::uint32_t fore = 0;  // text, line or border
+    std::uint32_t back = 0;  // label background, shape fill
+    int fontPixels = 0;      // labels and buttons
+    bool visible = true;
+    bool enabled = true;
+
+    Kind kind() const { return design->kind; }
+};
+
+struct Scene {
+    Rect client;  // the client area: everything outside it is clipped
+    std::uint32_t background = 0;
+    std::vector<Item> items;  // bottom first, buttons last; no timers
+};
+
+// The form as it is now.
+Scene scene(const Form& form, const SystemColours& system = {});
+
+// Where two scenes of the same form differ on screen: the boxes of the
+// controls shown or hidden, enabled or disabled, in drawing order. A
+// different form, or a different background, is the whole client area.
+std::vector<Rect> damage(const Scene& before, const Scene& after);
+
+// A form's command buttons in tab order, by their place in its design.
+std::vector<std::size_t> tabOrder(const FormDesign& design);
+
+// Whether a menu item opens a submenu of its own, rather than being a
+// command.
+bool opensSubmenu(const FormDesign& design, const MenuDesign& item);
+
+}  // namespace forms
