@@ -15,7 +15,7 @@ namespace {
 
 using play::levels;
 using enum play::Input;
-constexpr long never = 1L << 40;
+constexpr long never = 1L << 30;  // 12 days: no program here runs that long, and it fits a 32-bit long
 
 // What the random player does, with its weight: wait, Start, Stop, ZIB!, pick a level, Quit, close the duel
 // window, close the result windows.
@@ -71,7 +71,8 @@ void playSeed(unsigned long seed, long steps)
         play::Game& g = *game;
         const auto drawn = static_cast<Action>(pick(rng));  // what the player tries: a hidden window is out of reach
         const Action action = drawn >= Start && drawn <= Close && !g.form.Visible() ? Wait : drawn;
-        const long level = rng() % 5, soon = (g.rt.nextDue().value_or(g.rt.now()) - g.rt.now()).count();
+        const long level = rng() % 5;
+        const auto soon = static_cast<long>((g.rt.nextDue().value_or(g.rt.now()) - g.rt.now()).count());
         const long wait = rng() % 2 ? std::max(0L, soon - 1 + long(rng() % 3)) : long(rng() % 1501);
         const play::Input input = action == Level ? levels[level].item : inputs[action];
         if (action == Wait) g.rt.advance(std::chrono::milliseconds(wait));
