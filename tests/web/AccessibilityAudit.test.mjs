@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: MIT
+// axe-core's audit of the page as a player meets it: the duel window idle,
+// its Skill menu open with a level checked, a duel under way, and the page
+// after Quit.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { createRequire } from 'node:module';
+import { readFile } from 'node:fs/promises';
+import { serve, launch, open, load } from './harness.mjs';
+import { button, handBack, menu, pick, until, untilRuntime } from './game.mjs';
+
+const axeSource = await readFile(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+
+let server, browser, page, errors;
+before(async () => {
+  [server, browser] = await Promise.all([serve(), launch()]);
+  ({ page, errors } = await open(browser));
+  await load(page, server.url);
+});
+after(async () => {
+  await browser?.close();
+  await server?.stop();
+});
+
+// Every rule axe-core runs by default, on the whole page; each violation told with where it was found.
+async function audit(page, when) {
+  if (!(await page.evaluate(() => 'axe' in window))) await page.addScriptTag({ content: axeSource });
+  const { violations } = await page.evaluate(() => window.axe.run(document));
+  const found = violations.map((v) => `${v.id} (${v.impact}): ${v.help}; at ${v.nodes.map((n) => n.target.join(' ')).join(', ')}`);
+  assert.deepEqual(found, [], when);
+}
+
+test('an axe-core audit finds nothing, idle, in the menu, in a duel and after Quit', async () => {
+  await audit(page, 'idle');
+  await pick(page, 'mnuH');
+  await page.click(menu('mnuSkill'));
+  await page.locator('[role="menu"]').waitFor({ state: 'visible' });
+  await audit(page, 'the Skill menu open, Hard checked');
+  await page.keyboard.press('Escape');
+  await untilRuntime(page, handBack + 50);
+  await page.click(button('cbStart'));
+  await until(page, 'cbStop Zib', 10000);
+  await audit(page, 'in the draw');
+  await until(page, 'cbStart');
+  await page.click(menu('mnuQuit'));
+  await page.locator('[data-ended]').waitFor({ state: 'visible' });
+  await audit(page, 'after Quit');
+  assert.deepEqual(errors, []);
+});

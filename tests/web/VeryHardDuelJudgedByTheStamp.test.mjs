@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: MIT
+// Very Hard duels played in the page with presses stamped at chosen moments
+// through the DevTools protocol, as Chromium stamps real ones. A press made a
+// millisecond before the opponent draws wins, though it reaches the page's
+// script after the opponent's moment; one made in the opponent's millisecond
+// loses. Then the bubbles, the pencil on the rule and the result windows are
+// checked on screen.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { serve, launch, open, load, stamper, centre, dark } from './harness.mjs';
+import { button, clientPixels, draw, handBack, levels, pencilSet, pick, until, untilRuntime } from './game.mjs';
+
+let server, browser, page, cdp, errors;
+before(async () => {
+  [server, browser] = await Promise.all([serve(), launch()]);
+  ({ page, cdp, errors } = await open(browser, { viewport: { width: 1024, height: 768 } }));
+  await load(page, server.url);
+});
+after(async () => {
+  await browser?.close();
+  await server?.stop();
+});
+
+// Colours of text as the desktop render test reads them (as QColor does): of the label's hue, strongly saturated.
+const hue = (c) => {
+  const r = (c >> 16) / 255, g = ((c >> 8) & 0xff) / 255, b = (c & 0xff) / 255;
+  const max = Math.max(r, g, b), min = Math.min(r, g, b), d = max - min;
+  if (d === 0) return { h: -1, s: 0 };
+  const h = max === r ? ((g - b) / d + 6) % 6 : max === g ? (b - r) / d + 2 : (r - g) / d + 4;
+  return { h: Math.round(h * 60) % 360, s: Math.round((d / max) * 255) };
+};
+const tinted = (want) => (c) => { const { h, s } = hue(c); return h === want && s > 155; };
+
+test('a press stamped 1 ms before the opponent wins, one stamped in its millisecond loses', async () => {
+  await pick(page, 'mnuVH');
+  await untilRuntime(page, handBack + 50);
+  const stamps = await stamper(page, cdp);
+  const start = await centre(page, button('cbStart')), zib = await centre(page, button('Zib'));
+  for (const [early, outcome, size] of [[1, 'frmWin', [216, 136]], [0, 'frmLoose', [268, 121]]]) {
+    await until(page, 'cbStart');
+    // Start clicked half-way into a millisecond, so the stamp's millisecond is beyond doubt.
+    const started = Math.floor(stamps.now()) + 30;
+    await stamps.press(start.x, start.y, started + 0.5);
+    await until(page, 'cbStop');
+    await until(page, 'cbStop Zib');
+    assert.equal(pencilSet(await clientPixels(page)), 10, 'the pencil on the rule at the draw');
+
+    const opponent = started + draw + levels.mnuVH;
+    await stamps.press(zib.x, zib.y, opponent - early + 0.5);
+    if (early) {
+      await until(page, 'cbStop zibyou ziboppo');
+      // Both bubbles say "ZIB!" in their colours, inside their labels, centred, on white.
+      const image = await clientPixels(page);
+      for (const [name, box, h] of [['you', [24, 272, 145, 41], 0], ['opponent', [432, 304, 145, 41], 240]]) {
+        const [x, y, w, hh] = box, text = image.extent(tinted(h), [x - 9, y - 9, w + 18, hh + 18]);
+        assert.ok(text, `the ${name} ZIB! drawn`);
+        assert.ok(text[0] >= x && text[1] >= y && text[2] < x + w && text[3] < y + hh,
+                  `the ${name} ZIB! ${text} inside its label ${box}`);
+        assert.ok(Math.abs((text[0] + text[2]) / 2 - (x + (w - 1) / 2)) <= 3, `the ${name} ZIB! centred`);
+        const ink = image.extent((c) => c !== 0xffffff, box);
+        assert.ok(ink[0] >= text[0] - 2 && ink[1] >= text[1] - 2 && ink[2] <= text[2] + 2 && ink[3] <= text[3] + 2,
+                  `nothing but the ${name} ZIB! in its label`);
+      }
+      assert.ok(dark(image.at(300, 239)), 'the rule still drawn');
+    } else {
+      await until(page, 'cbStop ziboppo');
+    }
+    await until(page, outcome);
+    // The result window in place of the duel window, borderless, centred in the page.
+    const form = await page.locator(`[data-form="${outcome}"]`).boundingBox();
+    const client = await page.locator(`[data-form="${outcome}"] [data-client]`).boundingBox();
+    assert.deepEqual([client.width, client.height], size, `${outcome}'s client area`);
+    assert.deepEqual([form.width, form.height], size, `${outcome} has no border or title`);
+    const viewport = page.viewportSize();
+    assert.ok(Math.abs(form.x + form.width / 2 - viewport.width / 2) <= 1, `${outcome} centred across`);
+    assert.ok(Math.abs(form.y + form.height / 2 - viewport.height / 2) <= 1, `${outcome} centred down`);
+    await until(page, 'cbStart');
+  }
+  assert.deepEqual(errors, []);
+});

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: MIT
+// Zib! as the player meets it in the page: what shows, the skill menu, the
+// duel's moments on the page's runtime clock, and the pencil read off the
+// screen.
+import { pixels } from './harness.mjs';
+
+// Each skill item and how long the opponent takes to draw, in ms.
+export const levels = { mnuVE: 450, mnuE: 350, mnuM: 260, mnuH: 175, mnuVH: 73 };
+export const levelCaptions = ['Very Easy', 'Easy', 'Medium', 'Hard', 'Very Hard'];
+// The duel window's timeline after Start, in ms: drop steps every 50, the draw, the result window 500 ms after
+// the opponent, for a second.
+export const drop = 50, draw = 500, resultAfter = 500, resultFor = 1000;
+// The start-up hand-back: a duel started before it is cut off.
+export const handBack = 1000;
+
+export const duel = '[data-form="frmzib"]';
+export const button = (name) => `${duel} button[data-control="${name}"]`;
+export const label = (name) => `${duel} [data-control="${name}"]`;
+export const menu = (name) => `[role="menubar"] [data-menu="${name}"]`;
+
+// What the player sees, told as the desktop tests tell it: the duel window's enabled buttons and shown labels,
+// then any other window shown ("cbStart" when idle; "frmWin" alone when a win is announced). Run in the page.
+const readScreen = `(() => {
+  const shown = (e) => !!e && e.checkVisibility();
+  const forms = [...document.querySelectorAll('[data-form]')].filter(shown).map((e) => e.dataset.form);
+  const q = (s) => document.querySelector('[data-form="frmzib"] ' + s);
+  const seen = [];
+  if (forms.includes('frmzib')) {
+    for (const b of ['cbStart', 'cbStop', 'Zib']) if (q('button[data-control="' + b + '"]')?.disabled === false) seen.push(b);
+    for (const l of ['zibyou', 'ziboppo', 'noskill']) if (shown(q('[data-control="' + l + '"]'))) seen.push(l);
+  }
+  return [...seen, ...forms.filter((f) => f !== 'frmzib')].join(' ');
+})()`;
+export const screen = (page) => page.evaluate(readScreen);
+
+// Waits until the screen reads `want`.
+export async function until(page, want, timeout = 10000) {
+  await page.waitForFunction(`${readScreen} === ${JSON.stringify(want)}`, null, { timeout, polling: 'raf' })
+    .catch(async (e) => {
+      throw new Error(`waited for "${want}", the screen shows "${await screen(page)}" (${e.message.split('\n')[0]})`);
+    });
+}
+
+// Waits until the page's runtime clock reaches `ms`.
+export function untilRuntime(page, ms) {
+  return page.waitForFunction((t) => window.zib.now() >= t, ms, { polling: 'raf', timeout: ms + 20000 });
+}
+
+// Picks a skill level with the mouse, through the Skill menu.
+export async function pick(page, item) {
+  await page.click(menu('mnuSkill'));
+  await page.click(`[role="menu"] [data-menu="${item}"]`);
+}
+
+// The duel window's client area as drawn, 600 x 399 at scale 1: its pixels, read off a screenshot of the page
+// so that nothing else of the page is cropped in.
+export async function clientPixels(page, form = 'frmzib') {
+  const box = await page.locator(`[data-form="${form}"] [data-client]`).boundingBox();
+  const shot = pixels(await page.screenshot({ animations: 'disabled', caret: 'hide' }));
+  const x0 = Math.round(box.x), y0 = Math.round(box.y);
+  return {
+    ...shot, box,
+    at: (x, y) => shot.at(x0 + x, y0 + y),
+    extent: (match, [x, y, w, h]) => {
+      const e = shot.extent(match, [x0 + x, y0 + y, w, h]);
+      return e && [e[0] - x0, e[1] - y0, e[2] - x0, e[3] - y0];
+    },
+  };
+}
+
+// The pencil set the client area shows: 1 (top) to 10 (on the rule), from the rows where its yellow body is
+// drawn, or 0 unless exactly one whole set shows.
+export function pencilSet(client) {
+  const rows = [];
+  for (let set = 1; set <= 10; ++set) if (client.at(300, 8 + 24 * (set - 1) + 8) === 0xffff00) rows.push(set);
+  return rows.length === 1 ? rows[0] : 0;
+}
