@@ -8,7 +8,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { serve, launch, open, load, stamper, centre, dark } from './harness.mjs';
-import { button, clientPixels, draw, handBack, levels, pencilSet, pick, until, untilRuntime } from './game.mjs';
+import { button, clientPixels, draw, handBack, levels, pencilSet, pick, screen, story, until, untilRuntime } from './game.mjs';
 
 let server, browser, page, cdp, errors;
 before(async () => {
@@ -43,14 +43,14 @@ test('a press stamped 1 ms before the opponent wins, one stamped in its millisec
     await stamps.press(start.x, start.y, started + 0.5);
     await until(page, 'cbStop');
     await until(page, 'cbStop Zib');
-    assert.equal(pencilSet(await clientPixels(page)), 10, 'the pencil on the rule at the draw');
 
     const opponent = started + draw + levels.mnuVH;
     await stamps.press(zib.x, zib.y, opponent - early + 0.5);
+    await page.waitForFunction((o) => window.zib.log.some((e) => e.moment === o && e.shown.includes('ziboppo')), opponent);
+    const seen = await screen(page);
+    assert.equal(seen, early ? 'cbStop zibyou ziboppo' : 'cbStop ziboppo', `${outcome}:\n${await story(page, started)}`);
     if (early) {
-      await until(page, 'cbStop zibyou ziboppo');
       // Both bubbles say "ZIB!" in their colours, inside their labels, centred, on white.
-      const image = await clientPixels(page);
       for (const [name, box, h] of [['you', [24, 272, 145, 41], 0], ['opponent', [432, 304, 145, 41], 240]]) {
         const [x, y, w, hh] = box, text = image.extent(tinted(h), [x - 9, y - 9, w + 18, hh + 18]);
         assert.ok(text, `the ${name} ZIB! drawn`);
@@ -62,8 +62,6 @@ test('a press stamped 1 ms before the opponent wins, one stamped in its millisec
                   `nothing but the ${name} ZIB! in its label`);
       }
       assert.ok(dark(image.at(300, 239)), 'the rule still drawn');
-    } else {
-      await until(page, 'cbStop ziboppo');
     }
     await until(page, outcome);
     // The result window in place of the duel window, borderless, centred in the page.

@@ -61,7 +61,11 @@ export async function clientPixels(page, form = 'frmzib') {
   return {
     ...shot, box,
     at: (x, y) => shot.at(x0 + x, y0 + y),
+    // Clipped to the client area, as the desktop's image of it is.
     extent: (match, [x, y, w, h]) => {
+      const [cw, ch] = [Math.round(box.width), Math.round(box.height)];
+      [w, h] = [Math.min(x + w, cw) - Math.max(x, 0), Math.min(y + h, ch) - Math.max(y, 0)];
+      [x, y] = [Math.max(x, 0), Math.max(y, 0)];
       const e = shot.extent(match, [x0 + x, y0 + y, w, h]);
       return e && [e[0] - x0, e[1] - y0, e[2] - x0, e[3] - y0];
     },
@@ -74,4 +78,17 @@ export function pencilSet(client) {
   const rows = [];
   for (let set = 1; set <= 10; ++set) if (client.at(300, 8 + 24 * (set - 1) + 8) === 0xffff00) rows.push(set);
   return rows.length === 1 ? rows[0] : 0;
+}
+
+// The page's own log of what each event changed, from runtime ms `from` on, one line per event: its moment and
+// cause, when it was handled (and for input, its stamp), and what it showed (+), hid (-), enabled (+) or
+// disabled (-), on the runtime clock.
+export function story(page, from = 0) {
+  return page.evaluate((from) => window.zib.log.filter((e) => e.moment >= from).map((e) => {
+    const t = (ms) => (ms - window.zib.epoch).toFixed(1);
+    const input = e.event === 'input' ? ` ${e.input} ${e.target} stamped ${t(e.stamp)}` : '';
+    const changes = [...e.shown.map((n) => '+' + n), ...e.hidden.map((n) => '-' + n),
+                     ...e.enabled.map((n) => '+' + n), ...e.disabled.map((n) => '-' + n)].join(' ');
+    return `${e.moment} ${e.event}${input}, handled ${t(e.at)}: ${changes}`;
+  }).join('\n'), from);
 }

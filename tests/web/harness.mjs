@@ -20,14 +20,19 @@ const types = {
   '.woff': 'font/woff', '.woff2': 'font/woff2', '.txt': 'text/plain',
 };
 
-// Serves `dir` as any static web server would, on a free port of 127.0.0.1. `stop()` closes the server and
-// every connection to it, as a server gone away would.
-export async function serve(dir = webDir) {
+// Serves `dir` as any static web server would, on a free port of 127.0.0.1, and `pages` (path to HTML) beside
+// it. `stop()` closes the server and every connection to it, as a server gone away would.
+export async function serve(dir = webDir, pages = {}) {
   const requests = [];
   const server = createServer(async (req, res) => {
     const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     let file = normalize(join(dir, path));
     requests.push(path);
+    if (path in pages) {
+      res.writeHead(200, { 'Content-Type': types['.html'], 'Cache-Control': 'no-cache' });
+      res.end(pages[path]);
+      return;
+    }
     try {
       if (!file.startsWith(dir + sep) && file !== dir) throw new Error('outside');
       if ((await stat(file)).isDirectory()) file = join(file, 'index.html');
@@ -98,35 +103,27 @@ export async function untilReady(page, timeout = 20000) {
 }
 
 // The page's runtime clock, and the protocol's stamps on it. `Input.dispatchMouseEvent` takes its stamp in
-// seconds since 1970; the page sees it as `event.timeStamp` on its performance clock. One mouse move, stamped
-// and read back, lays the two side by side; after that a press can be made at a chosen runtime millisecond.
+// seconds since 1970, and the page sees it as `event.timeStamp`, ms since its `performance.timeOrigin`, which
+// is on the same wall clock as ours: a press can be stamped at a chosen runtime millisecond.
 export async function stamper(page, cdp) {
-  await page.evaluate(() => {
-    window.__seen = [];
-    addEventListener('mousemove', (e) => window.__seen.push(e.timeStamp), { capture: true });
-  });
-  const { epoch, now } = await page.evaluate(() => ({ epoch: window.zib.epoch, now: performance.now() }));
-  const wall = performance.timeOrigin + performance.now();
-  await cdp.send('Input.dispatchMouseEvent', { type: 'mouseMoved', x: 1, y: 1, timestamp: wall / 1000 });
-  await page.waitForFunction(() => window.__seen.length > 0);
-  const seen = await page.evaluate(() => window.__seen[0]);
-  const offset = wall - seen;  // wall-clock ms = performance ms + offset
-  void now;
-  const toWall = (runtimeMs) => runtimeMs + epoch + offset;
+  const { epoch, origin, there } = await page.evaluate(() => ({
+    epoch: window.zib.epoch, origin: performance.timeOrigin, there: performance.timeOrigin + performance.now() }));
+  const here = performance.timeOrigin + performance.now();
+  if (Math.abs(here - there) > 50) throw new Error(`the page's wall clock is ${there - here} ms off ours`);
+  const toWall = (runtimeMs) => origin + epoch + runtimeMs;
   return {
-    epoch, offset,
+    epoch,
     // Waits until the runtime millisecond `at` (a fraction into it) has passed here too, then presses (and
     // releases) the mouse at (x, y) of the page, stamped at that instant.
     async press(x, y, at, { release = true } = {}) {
       const when = toWall(at);
       await untilWall(when + 0.05);
-      const timestamp = when / 1000;
-      const base = { x, y, button: 'left', clickCount: 1, timestamp };
+      const base = { x, y, button: 'left', clickCount: 1, timestamp: when / 1000 };
       await cdp.send('Input.dispatchMouseEvent', { ...base, type: 'mousePressed' });
       if (release) await cdp.send('Input.dispatchMouseEvent', { ...base, type: 'mouseReleased' });
     },
-    // The runtime millisecond the page is at now, as read from here.
-    now: () => performance.timeOrigin + performance.now() - offset - epoch,
+    // The runtime time the page is at now, as read from here.
+    now: () => performance.timeOrigin + performance.now() - origin - epoch,
   };
 }
 
@@ -194,8 +191,13 @@ export const dark = (c) => {
   return (Math.max(r, g, b) + Math.min(r, g, b)) / 2 < 80;
 };
 
-// Percentiles of a list of numbers.
+// Nearest-rank percentile, p in (0, 100]: the smallest value that at least p per cent of the values do not
+// exceed; and the median.
 export function percentile(values, p) {
   const sorted = [...values].sort((a, b) => a - b);
-  return sorted.length ? sorted[Math.min(sorted.length - 1, Math.floor((p / 100) * sorted.length))] : NaN;
+  return sorted.length ? sorted[Math.min(sorted.length, Math.max(1, Math.ceil((p / 100) * sorted.length))) - 1] : NaN;
+}
+export function median(values) {
+  const s = [...values].sort((a, b) => a - b), n = s.length;
+  return n === 0 ? NaN : n % 2 ? s[(n - 1) / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
 }
