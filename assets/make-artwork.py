@@ -6,7 +6,7 @@
   bubble-opponent.bmp   the same bubble turned half a circle: body in the
                         lower part, tail to the top-right corner
   bubble-*@2x.bmp       the same, 360x220, for screens of twice the density
-  icon-16.png ... icon-256.png, icon.svg
+  icon-16.png ... icon-512.png, icon.svg
                         window icon: a little white window with a cyan
                         title bar, a black outline and a black line under
                         the title bar (transparent around it)
@@ -225,7 +225,7 @@ def main():
         opponent = [list(reversed(row)) for row in reversed(you)]
         write_bmp(os.path.join(HERE, f"bubble-opponent{suffix}.bmp"), opponent)
 
-    for size in (16, 32, 48, 128, 256):
+    for size in (16, 32, 48, 128, 192, 256, 512):
         write_png(os.path.join(HERE, f"icon-{size}.png"), render_icon(size))
     write_svg(os.path.join(HERE, "icon.svg"))
 

@@ -114,4 +114,34 @@ bool opensSubmenu(const FormDesign& design, const MenuDesign& item)
                        [&](const MenuDesign& other) { return other.parent == item.name; });
 }
 
+bool takesInput(const Form& form)
+{
+    if (!form.Visible())
+        return false;
+    const auto controls = form.controls();
+    return !form.menuItems().empty() || std::any_of(controls.begin(), controls.end(), [](const Control& c) {
+        return c.kind() == Kind::CommandButton && c.Visible() && c.Enabled();
+    });
+}
+
+std::string spokenName(const Form& form)
+{
+    const FormDesign& d = form.design();
+    if (d.border != Border::None)
+        return std::string(d.caption);
+    std::vector<const ControlDesign*> labels;
+    for (const Control& c : form.controls())
+        if (c.kind() == Kind::Label && c.Visible())
+            labels.push_back(&c.design());
+    std::stable_sort(labels.begin(), labels.end(),
+                     [](const ControlDesign* a, const ControlDesign* b) { return a->tabIndex < b->tabIndex; });
+    std::string name;
+    for (const ControlDesign* label : labels) {
+        if (!name.empty())
+            name += ' ';
+        name += label->caption;
+    }
+    return name;
+}
+
 }  // namespace forms

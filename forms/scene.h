@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -97,5 +98,14 @@ std::vector<std::size_t> tabOrder(const FormDesign& design);
 // Whether a menu item opens a submenu of its own, rather than being a
 // command.
 bool opensSubmenu(const FormDesign& design, const MenuDesign& item);
+
+// Whether the player could use anything on the form now: it is shown, with
+// a menu, or with a button that is visible and enabled.
+bool takesInput(const Form& form);
+
+// What a screen reader calls the form's window. A window with a title bar
+// is known by its caption; one without shows no caption, so it is known by
+// what it says: its visible labels in tab order.
+std::string spokenName(const Form& form);
 
 }  // namespace forms

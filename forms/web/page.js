@@ -1,0 +1,608 @@
+// SPDX-License-Identifier: MIT
+// The page side of Zib!'s web backend: what only a browser can do. It makes
+// the elements the driver asks for, passes the player's input on with the
+// browser's own stamps, fires the driver's timer on its millisecond, and
+// keeps a log of what each event changed and the frame that showed it. The
+// game's rules, and the driver's, are in the C++ code; this file is put
+// ahead of the script em++ makes, as its "pre-js".
+
+var Page = (() => {
+  const svgns = 'http://www.w3.org/2000/svg';
+  // How long before a timer's moment its timeout is set for: a browser's
+  // timeouts may fire a little early or a little late, so the rest is waited
+  // out here.
+  const early = 2;
+  // Kinds of input target, as the driver numbers them.
+  const button = 0, menuItem = 1;
+
+  const windows = [];
+  const log = [];
+  const watchers = [];
+  const zib = {
+    ready: false,        // the first frame with the duel window is drawn
+    firstFrameAt: null,  // that frame's time on the page clock
+    epoch: 0,            // the page clock at the runtime's time 0
+    hold: 0,             // how long a timer event is held back while the player could press
+    offline: false,      // the service worker holds the whole game
+    ended: false,
+    now: () => Math.floor(performance.now()) - zib.epoch,
+    log,
+    onFrame(callback) { watchers.push(callback); },
+  };
+  window.zib = zib;
+
+  let started = false;
+  let entry = null;      // the log entry of the event being delivered
+  let cause = null;      // what the driver is being called for, for the log
+  let inFrame = 0;       // the frame's time while delivering inside an animation frame
+  let waiting = [];      // entries waiting for the frame that shows them
+  let presenting = 0;
+  let armed = null;      // {at, hold, woke}: the timer event armed
+  let timeout = 0, frame = 0;
+  let beforeMenu = null; // what had the focus before F10 took it to the menu bar
+
+  const hex = (rgb) => '#' + rgb.toString(16).padStart(6, '0');
+  const px = (n) => n + 'px';
+  const call = (name, ...args) => started && !zib.ended ? Module['_zib_' + name](...args) : 0;
+
+  // -- Timers ---------------------------------------------------------------
+
+  // A task as soon as the browser has handled the input it has: unlike a
+  // timeout of 0, never held back.
+  const channel = new MessageChannel();
+  const tasks = [];
+  channel.port1.onmessage = () => tasks.shift()();
+  const soon = (task) => { tasks.push(task); channel.port2.postMessage(0); };
+  const inputPending = () => !!(navigator.scheduling && navigator.scheduling.isInputPending &&
+                                navigator.scheduling.isInputPending());
+
+  function disarm() {
+    clearTimeout(timeout);
+    cancelAnimationFrame(frame);
+    timeout = frame = 0;
+    armed = null;
+  }
+
+  function arm(at, hold) {
+    disarm();
+    zib.hold = call('hold');
+    if (at < 0)
+      return;
+    const a = armed = {at, hold, woke: 0};
+    const wait = at - performance.now() - early;
+    if (wait > 0)
+      timeout = setTimeout(() => wake(a), wait);
+    else
+      soon(() => wake(a));
+  }
+
+  // Waits out the last fraction of a millisecond to the timer's moment, but
+  // lets the player's input in first, then holds the event back for as long
+  // as a press made before the moment could still be on its way. A frame
+  // due meanwhile gets the event first, so that what it changes shows in
+  // the first frame after its moment.
+  function wake(a) {
+    if (armed !== a)
+      return;
+    const left = a.at - performance.now();
+    if (left > early + 1) {
+      timeout = setTimeout(() => wake(a), left - early);
+      return;
+    }
+    while (performance.now() < a.at) {
+      if (inputPending()) {
+        soon(() => wake(a));
+        return;
+      }
+    }
+    a.woke = performance.now();
+    if (a.hold <= 0) {
+      deliver(a);
+      return;
+    }
+    timeout = setTimeout(() => deliver(a), a.at + a.hold - performance.now());
+    frame = requestAnimationFrame((time) => {
+      inFrame = time;
+      deliver(a);
+      inFrame = 0;
+    });
+  }
+
+  function deliver(a) {
+    if (armed !== a)
+      return;
+    disarm();
+    cause = {due: a.at, woke: a.woke};
+    call('deadline');
+    cause = null;
+  }
+
+  // -- The log --------------------------------------------------------------
+
+  function event(kind, moment) {
+    entry = {event: ['start', 'timer', 'input'][kind], moment, at: performance.now(),
+             shown: [], hidden: [], enabled: [], disabled: [], checked: [], unchecked: [], presentedAt: null};
+    if (kind === 1)
+      Object.assign(entry, {due: zib.epoch + moment, woke: cause && cause.due === zib.epoch + moment ? cause.woke : null});
+    if (kind === 2 && cause)
+      Object.assign(entry, {input: cause.input, target: cause.target, stamp: cause.stamp, handled: cause.handled});
+    if (log.length >= 4000)
+      log.splice(0, 1000);
+    log.push(entry);
+    if (inFrame) {
+      presented(entry, inFrame);
+      return;
+    }
+    waiting.push(entry);
+    if (!presenting)
+      presenting = requestAnimationFrame((time) => {
+        presenting = 0;
+        const shown = waiting;
+        waiting = [];
+        for (const e of shown)
+          presented(e, time);
+      });
+  }
+
+  function presented(e, time) {
+    e.presentedAt = time;
+    for (const watcher of watchers)
+      watcher(e);
+  }
+
+  const note = (list, name) => { if (entry) entry[list].push(name); };
+
+  // -- Windows --------------------------------------------------------------
+
+  function layout() {
+    let width = 0, height = 0;
+    for (const w of windows)
+      if (w && w.size) {
+        width = Math.max(width, w.size[0]);
+        height = Math.max(height, w.size[1]);
+      }
+    if (!width)
+      return;
+    // The whole window scales down to fit a small screen, keeping its
+    // proportions; it is centred on whole pixels, so that at full size its
+    // pixels are the screen's.
+    const scale = Math.min(1, innerWidth / width, innerHeight / height);
+    for (const w of windows)
+      if (w && w.visible) {
+        const x = Math.max(0, Math.round((innerWidth - w.size[0] * scale) / 2));
+        const y = Math.max(0, Math.round((innerHeight - w.size[1] * scale) / 2));
+        w.el.style.transform = `translate(${x}px, ${y}px)` + (scale < 1 ? ` scale(${scale})` : '');
+      }
+  }
+
+  function place(el, c) {
+    Object.assign(el.style, {left: px(c.x), top: px(c.y), width: px(c.width), height: px(c.height), zIndex: c.z});
+  }
+
+  function font(c) {
+    return (c.bold ? 'bold ' : '') + px(c.fontPixels) + ' ' + (c.family ? `"${c.family}", cursive` : 'sans-serif');
+  }
+
+  // The pixels a line's pen covers, as the desktop draws them: along its
+  // main direction each pixel column (or row) from one end to the other
+  // gets the pen's width in pixels, from where the line crosses it down.
+  // As a band of that thickness it stays crisp at any density.
+  function band(c) {
+    const steep = Math.abs(c.to[1] - c.from[1]) > Math.abs(c.to[0] - c.from[0]);
+    // Along u, across v.
+    const u = (p) => steep ? p[1] : p[0], v = (p) => steep ? p[0] : p[1];
+    const a = u(c.from) <= u(c.to) ? c.from : c.to, b = a === c.from ? c.to : c.from;
+    const slope = u(b) === u(a) ? 0 : (v(b) - v(a)) / (u(b) - u(a));
+    // A little below the middle, so that a pixel centre on the band's edge
+    // is in when the line crosses the pixel at its top, and the browser's
+    // fixed-point edges do not say otherwise.
+    const half = c.lineWidth / 2, nudge = 1 / 16;
+    const start = v(a) - slope / 2 + nudge, end = v(b) + slope / 2 + nudge;
+    const corners = [[u(a), start - half], [u(b) + 1, end - half], [u(b) + 1, end + half], [u(a), start + half]];
+    return corners.map((p) => steep ? [p[1], p[0]] : p);
+  }
+
+  // An SVG picture of the control's box holding one shape.
+  function svg(c, shape, attributes) {
+    const el = document.createElementNS(svgns, 'svg');
+    el.setAttribute('width', c.width);
+    el.setAttribute('height', c.height);
+    el.setAttribute('aria-hidden', 'true');
+    const child = document.createElementNS(svgns, shape);
+    for (const name in attributes)
+      child.setAttribute(name, attributes[name]);
+    el.append(child);
+    return el;
+  }
+
+  function draw(c) {
+    let el;
+    switch (c.kind) {
+    case 'label': {
+      el = document.createElement('div');
+      el.className = 'label';
+      const text = document.createElement('span');
+      text.textContent = c.caption;
+      el.append(text);
+      el.style.font = font(c);
+      el.style.color = hex(c.fore);
+      if (!c.transparent)
+        el.style.background = hex(c.back);
+      break;
+    }
+    case 'button':
+      el = document.createElement('button');
+      el.type = 'button';
+      el.textContent = c.caption;
+      el.style.font = font(c);
+      if (c.press)
+        el.dataset.press = '';
+      break;
+    case 'image': {
+      el = document.createElement('img');
+      const file = c.picture.replace(/\.bmp$/i, '');
+      el.src = file + '.png';
+      el.srcset = `${file}.png 1x, ${file}@2x.png 2x`;
+      el.alt = '';
+      el.width = c.width;
+      el.height = c.height;
+      break;
+    }
+    case 'shape': {
+      // The border lies inside the box.
+      const inset = c.lineWidth / 2;
+      el = svg(c, 'rect', {x: inset, y: inset, width: c.width - c.lineWidth, height: c.height - c.lineWidth,
+                           fill: hex(c.back), stroke: hex(c.fore), 'stroke-width': c.lineWidth});
+      break;
+    }
+    case 'line':
+      el = svg(c, 'polygon', {points: band(c).map((p) => (p[0] - c.x) + ',' + (p[1] - c.y)).join(' '),
+                              fill: hex(c.fore)});
+      break;
+    }
+    return el;
+  }
+
+  function window_(id, d) {
+    const el = document.createElement('section');
+    el.className = d.titled ? 'window titled' : 'window';
+    el.dataset.form = d.name;
+    el.hidden = true;
+    el.setAttribute('aria-label', d.caption);
+    const client = document.createElement('div');
+    client.dataset.client = '';
+    Object.assign(client.style, {width: px(d.width), height: px(d.height), background: hex(d.background)});
+    el.append(client);
+    document.querySelector('main').append(el);
+    windows[id] = {id, el, client, design: d, bar: null, menus: [], controls: [], visible: false, size: null};
+  }
+
+  function menu(id, index, m) {
+    const w = windows[id];
+    let el;
+    if (m.parent < 0) {
+      if (!w.bar) {
+        w.bar = document.createElement('div');
+        w.bar.setAttribute('role', 'menubar');
+        w.bar.setAttribute('aria-label', w.design.caption);
+        w.el.insertBefore(w.bar, w.client);
+      }
+      // A menu opened from the bar lies inside the bar item's wrapper.
+      const holder = document.createElement('div');
+      holder.setAttribute('role', 'none');
+      el = document.createElement('button');
+      el.type = 'button';
+      el.setAttribute('role', 'menuitem');
+      el.tabIndex = w.bar.childElementCount ? -1 : 0;
+      holder.append(el);
+      if (m.opens) {
+        el.setAttribute('aria-haspopup', 'menu');
+        el.setAttribute('aria-expanded', 'false');
+        el.popup = document.createElement('div');
+        el.popup.setAttribute('role', 'menu');
+        el.popup.setAttribute('aria-label', m.caption);
+        el.popup.hidden = true;
+        holder.append(el.popup);
+      }
+      w.bar.append(holder);
+    } else {
+      el = document.createElement('div');
+      el.setAttribute('role', 'menuitemradio');
+      el.setAttribute('aria-checked', 'false');
+      el.tabIndex = -1;
+      w.menus[m.parent].popup.append(el);
+    }
+    el.dataset.menu = m.name;
+    el.textContent = m.caption;
+    el.zibTarget = {id, kind: menuItem, index};
+    w.menus[index] = el;
+  }
+
+  function control(id, index, c) {
+    const w = windows[id];
+    const el = draw(c);
+    el.dataset.control = c.name;
+    place(el, c);
+    if (c.kind === 'button')
+      el.zibTarget = {id, kind: button, index};
+    w.client.append(el);
+    w.controls[index] = el;
+  }
+
+  function state(id, index, visible, enabled) {
+    const el = windows[id].controls[index];
+    const name = el.dataset.control;
+    if ((el.style.display !== 'none') !== visible) {
+      el.style.display = visible ? '' : 'none';
+      note(visible ? 'shown' : 'hidden', name);
+    }
+    if (el.localName === 'button' && el.disabled === enabled) {
+      // A button losing the focus hands it on to the next one, as on the
+      // desktop, rather than to nothing.
+      const next = !enabled && document.activeElement === el && nextButton(el);
+      el.disabled = !enabled;
+      note(enabled ? 'enabled' : 'disabled', name);
+      if (next)
+        next.focus();
+    }
+  }
+
+  function nextButton(from) {
+    const buttons = [...from.parentElement.querySelectorAll('button')];
+    const at = buttons.indexOf(from);
+    for (let i = 1; i < buttons.length; ++i) {
+      const b = buttons[(at + i) % buttons.length];
+      if (!b.disabled && b.style.display !== 'none')
+        return b;
+    }
+    return null;
+  }
+
+  function check(id, index, checked, enabled) {
+    const el = windows[id].menus[index];
+    const name = el.dataset.menu;
+    if (el.getAttribute('role') === 'menuitemradio' && (el.getAttribute('aria-checked') === 'true') !== checked) {
+      el.setAttribute('aria-checked', checked);
+      note(checked ? 'checked' : 'unchecked', name);
+    }
+    if (enabled)
+      el.removeAttribute('aria-disabled');
+    else
+      el.setAttribute('aria-disabled', 'true');
+  }
+
+  function show(id, visible, name) {
+    const w = windows[id];
+    w.visible = visible;
+    w.el.hidden = !visible;
+    note(visible ? 'shown' : 'hidden', w.design.name);
+    if (!visible) {
+      closeMenus();
+      return;
+    }
+    w.el.setAttribute('aria-label', name);
+    if (w.design.inTaskbar && w.design.caption)
+      document.title = w.design.caption;
+    if (!w.size)
+      w.size = [w.el.offsetWidth, w.el.offsetHeight];
+    layout();
+    if (!zib.ready && w.design.titled)
+      requestAnimationFrame((time) => {
+        zib.firstFrameAt = time;
+        soon(() => { zib.ready = true; });
+      });
+  }
+
+  function ended() {
+    disarm();
+    zib.ended = true;
+    for (const w of windows)
+      if (w)
+        w.el.remove();
+    windows.length = 0;
+    const notice = document.querySelector('[data-ended]');
+    notice.hidden = false;
+    notice.querySelector('[data-restart]').focus();
+  }
+
+  // -- Input ----------------------------------------------------------------
+
+  // Input is stamped by the browser when it was made; how long it takes to
+  // reach us tells the driver how long to hold a timer event back.
+  const lag = (e) => call('lag', performance.now() - e.timeStamp);
+  const closest = (e, selector) => e.target instanceof Element ? e.target.closest(selector) : null;
+
+  function send(el, e) {
+    const t = el.zibTarget;
+    cause = {input: e.type, target: el.dataset.control || el.dataset.menu, stamp: e.timeStamp,
+             handled: performance.now()};
+    call('input', t.id, t.kind, t.index, e.timeStamp);
+    cause = null;
+  }
+
+  function visibleWindow() {
+    return windows.find((w) => w && w.visible);
+  }
+
+  function closeMenus() {
+    for (const opener of document.querySelectorAll('[aria-expanded="true"]')) {
+      opener.setAttribute('aria-expanded', 'false');
+      opener.popup.hidden = true;
+    }
+  }
+
+  function open(opener, focus) {
+    closeMenus();
+    opener.setAttribute('aria-expanded', 'true');
+    opener.popup.hidden = false;
+    const items = [...opener.popup.children];
+    if (focus)
+      (focus === 'last' ? items[items.length - 1] : items[0]).focus();
+  }
+
+  function barItems(el) {
+    return [...el.closest('[role="menubar"]').querySelectorAll(':scope > [role="none"] > [role="menuitem"]')];
+  }
+
+  // Moves along the menu bar, keeping the one item the Tab key reaches the
+  // one last used; a menu that was open opens on the item reached.
+  function moveOnBar(from, step, reopen) {
+    const items = barItems(from);
+    const to = items[(items.indexOf(from) + step + items.length) % items.length];
+    for (const item of items)
+      item.tabIndex = item === to ? 0 : -1;
+    closeMenus();
+    to.focus();
+    if (reopen && to.popup)
+      open(to, 'first');
+  }
+
+  function menuKey(e, item) {
+    const inMenu = item.getAttribute('role') === 'menuitemradio';
+    const opener = inMenu ? item.closest('[role="none"]').firstElementChild : item;
+    const key = e.key;
+    if (!inMenu) {
+      if (key === 'ArrowRight' || key === 'ArrowLeft')
+        moveOnBar(item, key === 'ArrowRight' ? 1 : -1, false);
+      else if ((key === 'ArrowDown' || key === 'ArrowUp') && item.popup)
+        open(item, key === 'ArrowDown' ? 'first' : 'last');
+      else if (key === 'Home' || key === 'End')
+        moveOnBar(barItems(item)[0], key === 'Home' ? 0 : -1, false);
+      else if (key === 'Escape' && item.getAttribute('aria-expanded') !== 'true') {
+        if (beforeMenu && beforeMenu.isConnected)
+          beforeMenu.focus();
+        else
+          item.blur();
+      } else if (key === 'Escape')
+        closeMenus();
+      else
+        return;
+    } else {
+      const items = [...item.parentElement.children];
+      const at = items.indexOf(item);
+      if (key === 'ArrowDown' || key === 'ArrowUp')
+        items[(at + (key === 'ArrowDown' ? 1 : -1) + items.length) % items.length].focus();
+      else if (key === 'Home' || key === 'End')
+        items[key === 'Home' ? 0 : items.length - 1].focus();
+      else if (key === 'Escape') {
+        closeMenus();
+        opener.focus();
+      } else if (key === 'ArrowRight' || key === 'ArrowLeft')
+        moveOnBar(opener, key === 'ArrowRight' ? 1 : -1, true);
+      else if (key === 'Enter' || key === ' ') {
+        send(item, e);
+        closeMenus();
+        opener.focus();
+      } else if (key === 'Tab') {
+        closeMenus();
+        return;
+      } else
+        return;
+    }
+    e.preventDefault();
+  }
+
+  function listen() {
+    addEventListener('pointerdown', (e) => {
+      lag(e);
+      if (!closest(e, '[role="menubar"]'))
+        closeMenus();
+      // ZIB! counts at the press, mouse or touch, as on the desktop. A
+      // button still disabled on the page may already be enabled at the
+      // moment of the press: the driver decides.
+      const b = e.isPrimary && e.button === 0 && closest(e, 'button[data-press]');
+      if (b)
+        send(b, e);
+    });
+    addEventListener('pointerup', lag);
+    addEventListener('keyup', lag);
+    addEventListener('click', (e) => {
+      const b = closest(e, 'button[data-control]');
+      if (b && !('press' in b.dataset))
+        send(b, e);
+      const m = closest(e, '[data-menu]');
+      if (!m || m.getAttribute('aria-disabled') === 'true')
+        return;
+      if (m.popup) {
+        if (m.getAttribute('aria-expanded') === 'true')
+          closeMenus();
+        else
+          open(m, e.detail === 0 ? 'first' : null);  // from the keyboard: into the menu
+        return;
+      }
+      send(m, e);
+      closeMenus();
+    });
+    addEventListener('keydown', (e) => {
+      lag(e);
+      if (!started || zib.ended)
+        return;
+      const plain = !e.altKey && !e.ctrlKey && !e.metaKey && !e.shiftKey;
+      // Space and Enter press ZIB! whenever it can be pressed, wherever the
+      // focus is; otherwise they do what they usually do.
+      if (plain && !e.repeat && (e.key === ' ' || e.key === 'Enter')) {
+        const w = visibleWindow();
+        const target = w && w.el.querySelector('button[data-press]');
+        cause = {input: 'keydown', target: target ? target.dataset.control : null, stamp: e.timeStamp,
+                 handled: performance.now()};
+        const pressed = call('press', e.timeStamp);
+        cause = null;
+        if (pressed) {
+          e.preventDefault();
+          closeMenus();
+          return;
+        }
+      }
+      if (e.key === 'F10' && plain) {
+        const w = visibleWindow();
+        const first = w && w.bar && w.bar.querySelector('[role="menuitem"][tabindex="0"]');
+        if (first) {
+          e.preventDefault();
+          if (!first.closest('[role="menubar"]').contains(document.activeElement))
+            beforeMenu = document.activeElement;
+          first.focus();
+        }
+        return;
+      }
+      const item = closest(e, '[data-menu]');
+      if (item)
+        menuKey(e, item);
+    });
+    addEventListener('contextmenu', (e) => {
+      if (closest(e, '[data-form]'))
+        e.preventDefault();
+    });
+    addEventListener('resize', layout);
+    // Closing the page ends the game at once. Should the browser bring the
+    // page back from its cache, it says the game has ended.
+    addEventListener('pagehide', () => call('close'));
+    document.querySelector('[data-restart]').addEventListener('click', () => location.reload());
+  }
+
+  // Nothing is shown before the fonts and the bubbles are ready, so that
+  // the first frame is the window as it is meant to look.
+  function prepare() {
+    const ready = [document.fonts.load('bold 37px "Comic Sans MS"'), document.fonts.load('bold 64px Jokerman')];
+    for (const name of ['bubble-you', 'bubble-opponent']) {
+      const img = new Image();
+      img.srcset = `${name}.png 1x, ${name}@2x.png 2x`;
+      ready.push(img.decode());
+    }
+    addRunDependency('page');
+    Promise.all(ready).catch(() => {}).then(() => removeRunDependency('page'));
+    if ('serviceWorker' in navigator)
+      navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
+        .then(() => { zib.offline = true; }, () => {});
+  }
+
+  Module.preRun = [prepare];
+
+  return {
+    start(epoch) {
+      zib.epoch = epoch;
+      started = true;
+      listen();
+    },
+    window: window_, menu, control, state, check, show, arm, event, ended,
+  };
+})();
