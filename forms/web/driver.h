@@ -77,6 +77,10 @@ private:
 
     enum class Cause : std::uint8_t { Start, Timer, Input };
 
+    // The button on a window shown that counts at the press, if it can be
+    // pressed now.
+    const Control* pressable() const;
+
     Window& windowFor(const Form& form);
     void update(int id, Window& window, const Form& form);
     void sync();
@@ -89,6 +93,7 @@ private:
     std::vector<Window> windows_;  // by their page id
     std::optional<milliseconds> armed_;
     double armedHold_ = 0;
+    bool armedRace_ = false;
     bool ended_ = false;
     Cause cause_ = Cause::Start;
     std::array<double, 16> lags_{};
