@@ -164,11 +164,11 @@ Driver::Window& Driver::windowFor(const Form& form)
 
 void Driver::update(int id, Window& window, const Form& form)
 {
-    if (!window.items.empty() && window.revision == form.revision())
+    if (window.drawn && window.revision == form.revision())
         return;
+    const bool fresh = !std::exchange(window.drawn, true);
     window.revision = form.revision();
     Scene s = scene(form);
-    const bool fresh = window.items.size() != s.items.size();
     for (std::size_t i = 0; i < s.items.size(); ++i) {
         const Item& is = s.items[i];
         if (fresh || window.items[i].visible != is.visible || window.items[i].enabled != is.enabled)
@@ -176,7 +176,7 @@ void Driver::update(int id, Window& window, const Form& form)
     }
     window.items = std::move(s.items);
     const auto items = form.menuItems();
-    window.menus.resize(items.size(), {true, true});
+    window.menus.resize(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::array<bool, 2> now{items[i].Checked(), items[i].Enabled()};
         if (fresh || window.menus[i] != now)
@@ -206,7 +206,7 @@ void Driver::sync()
         Window& w = windowFor(*form);
         if (w.loading != form->serial()) {
             w.loading = form->serial();
-            w.items.clear();
+            w.drawn = false;
         }
         update(static_cast<int>(&w - windows_.data()), w, *form);
     }

@@ -70,7 +70,8 @@ private:
         const FormDesign* design = nullptr;
         std::uint64_t loading = 0;  // 0: none
         std::uint64_t revision = 0;
-        std::vector<Item> items;  // as the page shows them; empty until drawn
+        bool drawn = false;       // the page shows this loading's state
+        std::vector<Item> items;  // as the page shows them
         std::vector<std::array<bool, 2>> menus;  // checked, enabled
         bool visible = false;
     };

@@ -401,7 +401,10 @@ var Page = (() => {
     if (!zib.ready && w.design.titled)
       requestAnimationFrame((time) => {
         zib.firstFrameAt = time;
-        soon(() => { zib.ready = true; });
+        soon(() => {
+          zib.ready = true;
+          keepOffline();
+        });
       });
   }
 
@@ -604,6 +607,11 @@ var Page = (() => {
   function prepare() {
     addRunDependency('page');
     Promise.all(loading).catch(() => {}).then(() => removeRunDependency('page'));
+  }
+
+  // Once the game is on screen, the service worker keeps all of it for
+  // offline play.
+  function keepOffline() {
     if ('serviceWorker' in navigator)
       navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
         .then(() => { zib.offline = true; }, () => {});
