@@ -98,16 +98,11 @@ bool Driver::press(double stamp)
     // Whether there is a button to press depends on what the timers due
     // before the key was pressed have done.
     deliver(Cause::Timer, [&] { runtime_.advanceTo(moment); });
-    for (const auto& form : runtime_.forms()) {
-        if (!form->Visible())
-            continue;
-        for (const Control& c : form->controls())
-            if (c.kind() == Kind::CommandButton && c.design().clickOnPress && c.Visible() && c.Enabled()) {
-                deliver(Cause::Input, [&] { runtime_.input(Target::of(c), moment); });
-                return true;
-            }
-    }
-    return false;
+    const Control* button = pressable();
+    if (!button)
+        return false;
+    deliver(Cause::Input, [&] { runtime_.input(Target::of(*button), moment); });
+    return true;
 }
 
 void Driver::lag(double ms)
@@ -169,11 +164,11 @@ Driver::Window& Driver::windowFor(const Form& form)
 
 void Driver::update(int id, Window& window, const Form& form)
 {
-    if (!window.items.empty() && window.revision == form.revision())
+    if (window.drawn && window.revision == form.revision())
         return;
+    const bool fresh = !std::exchange(window.drawn, true);
     window.revision = form.revision();
     Scene s = scene(form);
-    const bool fresh = window.items.size() != s.items.size();
     for (std::size_t i = 0; i < s.items.size(); ++i) {
         const Item& is = s.items[i];
         if (fresh || window.items[i].visible != is.visible || window.items[i].enabled != is.enabled)
@@ -181,7 +176,7 @@ void Driver::update(int id, Window& window, const Form& form)
     }
     window.items = std::move(s.items);
     const auto items = form.menuItems();
-    window.menus.resize(items.size(), {true, true});
+    window.menus.resize(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
         const std::array<bool, 2> now{items[i].Checked(), items[i].Enabled()};
         if (fresh || window.menus[i] != now)
@@ -196,7 +191,7 @@ void Driver::sync()
         if (!std::exchange(ended_, true)) {
             windows_.clear();
             armed_.reset();
-            page::arm(-1, 0);
+            page::arm(-1, 0, false);
             page::ended();
         }
         return;
@@ -211,7 +206,7 @@ void Driver::sync()
         Window& w = windowFor(*form);
         if (w.loading != form->serial()) {
             w.loading = form->serial();
-            w.items.clear();
+            w.drawn = false;
         }
         update(static_cast<int>(&w - windows_.data()), w, *form);
     }
@@ -230,17 +225,32 @@ void Driver::sync()
     arm();
 }
 
+const Control* Driver::pressable() const
+{
+    for (const auto& form : runtime_.forms())
+        if (form->Visible())
+            for (const Control& c : form->controls())
+                if (c.kind() == Kind::CommandButton && c.design().clickOnPress && c.Visible() && c.Enabled())
+                    return &c;
+    return nullptr;
+}
+
 void Driver::arm()
 {
     const auto due = runtime_.nextDue();
     const bool inputPossible = std::any_of(runtime_.forms().begin(), runtime_.forms().end(),
                                            [](const auto& form) { return takesInput(*form); });
     const double held = due && inputPossible ? hold() : 0;
-    if (due == armed_ && held == armedHold_)
+    // While a button that counts at the press can be pressed, the player is
+    // racing the timers: a press made before a timer's moment must count
+    // first, even if a frame goes by meanwhile.
+    const bool race = held > 0 && pressable();
+    if (due == armed_ && held == armedHold_ && race == armedRace_)
         return;
     armed_ = due;
     armedHold_ = held;
-    page::arm(due ? epoch_ + static_cast<double>(due->count()) : -1, held);
+    armedRace_ = race;
+    page::arm(due ? epoch_ + static_cast<double>(due->count()) : -1, held, race);
 }
 
 }  // namespace forms::web

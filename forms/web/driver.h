@@ -70,12 +70,17 @@ private:
         const FormDesign* design = nullptr;
         std::uint64_t loading = 0;  // 0: none
         std::uint64_t revision = 0;
-        std::vector<Item> items;  // as the page shows them; empty until drawn
+        bool drawn = false;       // the page shows this loading's state
+        std::vector<Item> items;  // as the page shows them
         std::vector<std::array<bool, 2>> menus;  // checked, enabled
         bool visible = false;
     };
 
     enum class Cause : std::uint8_t { Start, Timer, Input };
+
+    // The button on a window shown that counts at the press, if it can be
+    // pressed now.
+    const Control* pressable() const;
 
     Window& windowFor(const Form& form);
     void update(int id, Window& window, const Form& form);
@@ -89,6 +94,7 @@ private:
     std::vector<Window> windows_;  // by their page id
     std::optional<milliseconds> armed_;
     double armedHold_ = 0;
+    bool armedRace_ = false;
     bool ended_ = false;
     Cause cause_ = Cause::Start;
     std::array<double, 16> lags_{};

@@ -36,8 +36,10 @@ void check(int window, int index, bool checked, bool enabled);
 void show(int window, bool visible, std::string_view name);
 
 // The next timer event falls due at `at` on the page clock (none if
-// negative); it is to be held back `hold` ms more.
-void arm(double at, double hold);
+// negative); it is to be held back `hold` ms more, or until the next
+// animation frame if that comes first, unless `race`: then for the whole
+// hold.
+void arm(double at, double hold, bool race);
 // An event was delivered at `moment` (runtime ms): the changes that follow
 // are its. `cause`: 0 start-up, 1 a timer, 2 the player's input.
 void event(int cause, double moment);

@@ -63,12 +63,12 @@ var Page = (() => {
     armed = null;
   }
 
-  function arm(at, hold) {
+  function arm(at, hold, race) {
     disarm();
     zib.hold = call('hold');
     if (at < 0)
       return;
-    const a = armed = {at, hold, woke: 0};
+    const a = armed = {at, hold, race, woke: 0};
     const wait = at - performance.now() - early;
     if (wait > 0)
       timeout = setTimeout(() => wake(a), wait);
@@ -78,9 +78,9 @@ var Page = (() => {
 
   // Waits out the last fraction of a millisecond to the timer's moment, but
   // lets the player's input in first, then holds the event back for as long
-  // as a press made before the moment could still be on its way. A frame
-  // due meanwhile gets the event first, so that what it changes shows in
-  // the first frame after its moment.
+  // as a press made before the moment could still be on its way. Unless the
+  // player is racing the timer, a frame due meanwhile gets the event first,
+  // so that what it changes shows in the first frame after its moment.
   function wake(a) {
     if (armed !== a)
       return;
@@ -101,11 +101,12 @@ var Page = (() => {
       return;
     }
     timeout = setTimeout(() => deliver(a), a.at + a.hold - performance.now());
-    frame = requestAnimationFrame((time) => {
-      inFrame = time;
-      deliver(a);
-      inFrame = 0;
-    });
+    if (!a.race)
+      frame = requestAnimationFrame((time) => {
+        inFrame = time;
+        deliver(a);
+        inFrame = 0;
+      });
   }
 
   function deliver(a) {
@@ -374,11 +375,22 @@ var Page = (() => {
   function show(id, visible, name) {
     const w = windows[id];
     w.visible = visible;
+    if (!visible) {
+      // The window takes its focus with it, and gets it back when shown
+      // again, as a window on the desktop does.
+      w.focus = w.el.contains(document.activeElement) ? document.activeElement : null;
+      closeMenus();
+    }
     w.el.hidden = !visible;
     note(visible ? 'shown' : 'hidden', w.design.name);
-    if (!visible) {
-      closeMenus();
+    if (!visible)
       return;
+    const focus = w.focus;
+    w.focus = null;
+    if (focus && focus.isConnected && (!document.activeElement || document.activeElement === document.body)) {
+      const next = focus.disabled ? nextButton(focus) : focus;
+      if (next)
+        next.focus();
     }
     w.el.setAttribute('aria-label', name);
     if (w.design.inTaskbar && w.design.caption)
@@ -389,7 +401,10 @@ var Page = (() => {
     if (!zib.ready && w.design.titled)
       requestAnimationFrame((time) => {
         zib.firstFrameAt = time;
-        soon(() => { zib.ready = true; });
+        soon(() => {
+          zib.ready = true;
+          keepOffline();
+        });
       });
   }
 
@@ -580,16 +595,23 @@ var Page = (() => {
   }
 
   // Nothing is shown before the fonts and the bubbles are ready, so that
-  // the first frame is the window as it is meant to look.
+  // the first frame is the window as it is meant to look. They load while
+  // the wasm file does.
+  const loading = [document.fonts.load('bold 37px "Comic Sans MS"'), document.fonts.load('bold 64px Jokerman')];
+  for (const name of ['bubble-you', 'bubble-opponent']) {
+    const img = new Image();
+    img.srcset = `${name}.png 1x, ${name}@2x.png 2x`;
+    loading.push(img.decode());
+  }
+
   function prepare() {
-    const ready = [document.fonts.load('bold 37px "Comic Sans MS"'), document.fonts.load('bold 64px Jokerman')];
-    for (const name of ['bubble-you', 'bubble-opponent']) {
-      const img = new Image();
-      img.srcset = `${name}.png 1x, ${name}@2x.png 2x`;
-      ready.push(img.decode());
-    }
     addRunDependency('page');
-    Promise.all(ready).catch(() => {}).then(() => removeRunDependency('page'));
+    Promise.all(loading).catch(() => {}).then(() => removeRunDependency('page'));
+  }
+
+  // Once the game is on screen, the service worker keeps all of it for
+  // offline play.
+  function keepOffline() {
     if ('serviceWorker' in navigator)
       navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
         .then(() => { zib.offline = true; }, () => {});
