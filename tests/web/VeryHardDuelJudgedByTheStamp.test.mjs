@@ -2,9 +2,12 @@
 // Very Hard duels played in the page with presses stamped at chosen moments
 // through the DevTools protocol, as Chromium stamps real ones. A press made a
 // millisecond before the opponent draws wins, though it reaches the page's
-// script after the opponent's moment; one made in the opponent's millisecond
-// loses. Then the bubbles, the pencil on the rule and the result windows are
-// checked on screen.
+// script after the opponent's moment, while the page holds the opponent's
+// event back; one made in the opponent's millisecond loses. A press that
+// reaches the script only after the opponent's event was delivered is on
+// time for no page, so that duel is played again (how often that happens is
+// a figure of ./scripts/bench). Then the bubbles, the pencil on the rule and
+// the result windows are checked on screen.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { serve, launch, open, load, stamper, centre, dark } from './harness.mjs';
@@ -36,19 +39,37 @@ test('a press stamped 1 ms before the opponent wins, one stamped in its millisec
   await untilRuntime(page, handBack + 50);
   const stamps = await stamper(page, cdp);
   const start = await centre(page, button('cbStart')), zib = await centre(page, button('Zib'));
+  const stop = await centre(page, button('cbStop'));
   for (const [early, outcome, size] of [[1, 'frmWin', [216, 136]], [0, 'frmLoose', [268, 121]]]) {
-    await until(page, 'cbStart');
-    // Start clicked half-way into a millisecond, so the stamp's millisecond is beyond doubt.
-    const started = Math.floor(stamps.now()) + 30;
-    await stamps.press(start.x, start.y, started + 0.5);
-    await until(page, 'cbStop');
-    await until(page, 'cbStop Zib');
+    const late = [];
+    for (;;) {
+      await until(page, 'cbStart');
+      // Start clicked half-way into a millisecond, so the stamp's millisecond is beyond doubt.
+      const started = Math.floor(stamps.now()) + 30;
+      await stamps.press(start.x, start.y, started + 0.5);
+      await until(page, 'cbStop');
+      await until(page, 'cbStop Zib');
 
-    const opponent = started + draw + levels.mnuVH;
-    await stamps.press(zib.x, zib.y, opponent - early + 0.5);
-    await page.waitForFunction((o) => window.zib.log.some((e) => e.moment === o && e.shown.includes('ziboppo')), opponent);
-    const seen = await screen(page);
-    assert.equal(seen, early ? 'cbStop zibyou ziboppo' : 'cbStop ziboppo', `${outcome}:\n${await story(page, started)}`);
+      const opponent = started + draw + levels.mnuVH;
+      await stamps.press(zib.x, zib.y, opponent - early + 0.5);
+      await page.waitForFunction((o) => window.zib.log.some((e) => e.moment === o && e.shown.includes('ziboppo')), opponent);
+      const seen = await screen(page);
+      const { press, timer } = await page.evaluate(([from, o]) => {
+        const log = window.zib.log.filter((e) => e.moment >= from);
+        return { press: log.find((e) => e.target === 'Zib'), timer: log.find((e) => e.moment === o && e.shown.includes('ziboppo')) };
+      }, [started, opponent]);
+      if (early && press && press.handled > timer.at && late.length < 5) {
+        late.push(`${(press.handled - press.stamp).toFixed(1)} ms after its stamp, held ${(timer.at - timer.woke).toFixed(1)} ms`);
+        await stamps.press(stop.x, stop.y, Math.floor(stamps.now()) + 0.5);
+        continue;
+      }
+      assert.equal(seen, early ? 'cbStop zibyou ziboppo' : 'cbStop ziboppo',
+                   `${outcome}, after presses that came late: ${late.join('; ') || 'none'}\n${await story(page, started)}`);
+      break;
+    }
+    // (A screenshot holds the page's input up: the pencil is looked at once the duel is decided.)
+    const image = await clientPixels(page);
+    assert.equal(pencilSet(image), 10, 'the pencil on the rule');
     if (early) {
       // Both bubbles say "ZIB!" in their colours, inside their labels, centred, on white.
       for (const [name, box, h] of [['you', [24, 272, 145, 41], 0], ['opponent', [432, 304, 145, 41], 240]]) {
