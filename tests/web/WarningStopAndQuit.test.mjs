@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The duel window's other ways: Start with no level warns for three seconds,
-// Stop in mid-drop goes straight back to idle, and Quit ends the game; the
-// page then says so and starts it again on request.
+// Stop in mid-drop goes straight back to idle, and Quit or closing the page
+// ends the game; the page then says so and starts it again on request.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { serve, launch, open, load, stamper, centre, untilReady } from './harness.mjs';
@@ -60,7 +60,7 @@ test('Stop in mid-drop puts the pencil back on top and no duel follows', async (
   assert.deepEqual(errors, []);
 });
 
-test('Quit ends the game at once; the page says so and starts it again', async () => {
+test('Quit ends the game; the page says so and starts it again', async () => {
   await page.click(menu('mnuQuit'));
   const ended = page.locator('[data-ended]');
   await ended.waitFor({ state: 'visible' });
@@ -74,5 +74,19 @@ test('Quit ends the game at once; the page says so and starts it again', async (
   await page.click(menu('mnuSkill'));
   assert.deepEqual(await page.$$eval('[role="menuitemradio"]', (all) => all.map((i) => i.getAttribute('aria-checked'))),
                    ['false', 'false', 'false', 'false', 'false']);
+  assert.deepEqual(errors, []);
+});
+
+test('closing the page ends the game at once, in mid-duel', async () => {
+  await page.keyboard.press('Escape');
+  await pick(page, 'mnuVE');
+  await untilRuntime(page, handBack + 50);
+  await page.click(button('cbStart'));
+  await until(page, 'cbStop');
+  // What the browser tells a page it is leaving; should it come back from the browser's cache, it has ended.
+  await page.evaluate(() => dispatchEvent(new PageTransitionEvent('pagehide', { persisted: true })));
+  await page.locator('[data-ended]').waitFor({ state: 'visible' });
+  assert.equal(await screen(page), '', 'no window left');
+  assert.equal(await page.evaluate(() => window.zib.ended), true);
   assert.deepEqual(errors, []);
 });
