@@ -398,6 +398,10 @@ var Page = (() => {
     w.el.setAttribute('aria-label', name);
     if (w.design.inTaskbar && w.design.caption)
       document.title = w.design.caption;
+    // A screen reader announces a window that comes up on the desktop; here
+    // a window with no title bar, a result, is said aloud.
+    if (!w.design.titled)
+      document.querySelector('[data-announce]').textContent = name;
     if (!w.size)
       w.size = [w.el.offsetWidth, w.el.offsetHeight];
     layout();
