@@ -64,11 +64,14 @@ var Page = (() => {
   }
 
   function arm(at, hold, race) {
+    // The same moment armed again (its hold changed) keeps the time the
+    // timer woke at.
+    const woke = armed && armed.at === at ? armed.woke : 0;
     disarm();
     zib.hold = call('hold');
     if (at < 0)
       return;
-    const a = armed = {at, hold, race, woke: 0};
+    const a = armed = {at, hold, race, woke};
     const wait = at - performance.now() - early;
     if (wait > 0)
       timeout = setTimeout(() => wake(a), wait);
@@ -95,7 +98,7 @@ var Page = (() => {
         return;
       }
     }
-    a.woke = performance.now();
+    a.woke = a.woke || performance.now();
     if (a.hold <= 0) {
       deliver(a);
       return;
@@ -395,6 +398,10 @@ var Page = (() => {
     w.el.setAttribute('aria-label', name);
     if (w.design.inTaskbar && w.design.caption)
       document.title = w.design.caption;
+    // A screen reader announces a window that comes up on the desktop; here
+    // a window with no title bar, a result, is said aloud.
+    if (!w.design.titled)
+      document.querySelector('[data-announce]').textContent = name;
     if (!w.size)
       w.size = [w.el.offsetWidth, w.el.offsetHeight];
     layout();
