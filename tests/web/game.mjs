@@ -7,9 +7,9 @@ import { pixels } from './harness.mjs';
 // Each skill item and how long the opponent takes to draw, in ms.
 export const levels = { mnuVE: 450, mnuE: 350, mnuM: 260, mnuH: 175, mnuVH: 73 };
 export const levelCaptions = ['Very Easy', 'Easy', 'Medium', 'Hard', 'Very Hard'];
-// The duel window's timeline after Start, in ms: drop steps every 50, the draw, the result window 500 ms after
-// the opponent, for a second.
-export const drop = 50, draw = 500, resultAfter = 500, resultFor = 1000;
+// The duel window's timeline after Start, in ms: the draw (after ten drop steps), and the result window 500 ms
+// after the opponent.
+export const draw = 500, resultAfter = 500;
 // The start-up hand-back: a duel started before it is cut off.
 export const handBack = 1000;
 

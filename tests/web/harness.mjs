@@ -23,11 +23,9 @@ const types = {
 // Serves `dir` as any static web server would, on a free port of 127.0.0.1, and `pages` (path to HTML) beside
 // it. `stop()` closes the server and every connection to it, as a server gone away would.
 export async function serve(dir = webDir, pages = {}) {
-  const requests = [];
   const server = createServer(async (req, res) => {
     const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     let file = normalize(join(dir, path));
-    requests.push(path);
     if (path in pages) {
       res.writeHead(200, { 'Content-Type': types['.html'], 'Cache-Control': 'no-cache' });
       res.end(pages[path]);
@@ -48,7 +46,7 @@ export async function serve(dir = webDir, pages = {}) {
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
   const url = `http://127.0.0.1:${server.address().port}/`;
   return {
-    url, requests,
+    url,
     stop: () => new Promise((done) => { server.close(done); server.closeAllConnections(); }),
   };
 }
