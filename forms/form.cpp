@@ -13,6 +13,17 @@ namespace {
 bool hasVisible(Kind kind) { return kind != Kind::Timer; }
 bool hasEnabled(Kind kind) { return kind != Kind::Shape && kind != Kind::Line; }
 bool hasCaption(Kind kind) { return kind == Kind::Label || kind == Kind::CommandButton; }
+// The event a kind of control raises, if any.
+std::string_view eventOf(Kind kind)
+{
+    return kind == Kind::CommandButton ? "Click" : kind == Kind::Timer ? "Timer" : "";
+}
+
+[[noreturn]] void fail(const Form& form, std::string_view name, std::string_view property, std::string_view why)
+{
+    throw Error(std::string(form.Name()) + "." + std::string(name) + "." + std::string(property) + ": " +
+                std::string(why));
+}
 
 }  // namespace
 
@@ -31,8 +42,7 @@ Control::Control(Form& form, const ControlDesign& design)
 
 void Control::fail(std::string_view property, std::string_view why) const
 {
-    throw Error(std::string(form_->Name()) + "." + std::string(Name()) + "." + std::string(property) + ": " +
-                std::string(why));
+    forms::fail(*form_, Name(), property, why);
 }
 
 void Control::check(std::string_view property, bool supported) const
@@ -111,8 +121,7 @@ MenuItem::MenuItem(Form& form, const MenuDesign& design) : form_(&form), design_
 void MenuItem::check(std::string_view property) const
 {
     if (!form_->loaded())
-        throw Error(std::string(form_->Name()) + "." + std::string(Name()) + "." + std::string(property) +
-                    ": the form has been unloaded");
+        fail(*form_, Name(), property, "the form has been unloaded");
 }
 
 bool MenuItem::Checked() const
@@ -160,8 +169,6 @@ Form::Form(Runtime& runtime, const FormDesign& design)
         menuItems_.emplace_back(*this, m);
 }
 
-Form::~Form() = default;
-
 void Form::check(std::string_view operation) const
 {
     if (!loaded_)
@@ -207,7 +214,7 @@ void Form::End()
 
 Control& Form::control(std::string_view name)
 {
-    auto it = std::ranges::find(controls_, name, &Control::Name);
+    auto it = std::find_if(controls_.begin(), controls_.end(), [name](const Control& c) { return c.Name() == name; });
     if (it == controls_.end())
         throw Error(std::string(Name()) + " has no control named " + std::string(name));
     return *it;
@@ -215,7 +222,8 @@ Control& Form::control(std::string_view name)
 
 MenuItem& Form::menuItem(std::string_view name)
 {
-    auto it = std::ranges::find(menuItems_, name, &MenuItem::Name);
+    auto it =
+        std::find_if(menuItems_.begin(), menuItems_.end(), [name](const MenuItem& m) { return m.Name() == name; });
     if (it == menuItems_.end())
         throw Error(std::string(Name()) + " has no menu item named " + std::string(name));
     return *it;
@@ -225,7 +233,7 @@ void Form::bind(Control& control, std::function<void()> run)
 {
     if (&control.form() != this)
         control.fail("event", "the control belongs to another form");
-    if (control.kind() != Kind::CommandButton && control.kind() != Kind::Timer)
+    if (eventOf(control.kind()).empty())
         control.fail("event", "this kind of control raises no event");
     control.handler_ = std::move(run);
 }
@@ -233,8 +241,20 @@ void Form::bind(Control& control, std::function<void()> run)
 void Form::bind(MenuItem& item, std::function<void()> run)
 {
     if (&item.form() != this)
-        throw Error(std::string(Name()) + ": menu item " + std::string(item.Name()) + " belongs to another form");
+        fail(*this, item.Name(), "Click", "the menu item belongs to another form");
     item.handler_ = std::move(run);
+}
+
+void Form::checkHandlers() const
+{
+    for (const auto& c : controls_)
+        if (!eventOf(c.kind()).empty() && !c.handler_)
+            c.fail(eventOf(c.kind()), "no handler bound");
+    for (const auto& item : menuItems_) {
+        const auto opens = [&item](const MenuDesign& m) { return m.parent == item.Name(); };
+        if (!item.handler_ && std::none_of(design_->menus.begin(), design_->menus.end(), opens))
+            fail(*this, item.Name(), "Click", "no handler bound");
+    }
 }
 
 }  // namespace forms

@@ -98,7 +98,7 @@ private:
 class Form {
 public:
     Form(Runtime& runtime, const FormDesign& design);
-    virtual ~Form();
+    virtual ~Form() = default;
     Form(const Form&) = delete;
     Form& operator=(const Form&) = delete;
 
@@ -135,6 +135,8 @@ public:
 protected:
     // Binds a handler of this form to the event a control raises: Click for
     // a button, Timer for a timer. Any other kind of control is an Error.
+    // Every button, timer and menu item that opens no submenu needs its
+    // handler by the end of the constructor: loading the form checks.
     template <class F>
     void on(Control& control, void (F::*handler)())
     {
@@ -168,6 +170,9 @@ private:
     void bind(MenuItem& item, std::function<void()> run);
     void changed() { ++revision_; }
     void check(std::string_view operation) const;
+    // Every button, timer and menu item without a submenu has a handler,
+    // or this is an Error naming the first without.
+    void checkHandlers() const;
 
     Runtime* runtime_;
     const FormDesign* design_;

@@ -31,12 +31,15 @@ Runtime::~Runtime()
 
 Form* Runtime::find(std::string_view name) const
 {
-    auto it = std::ranges::find(loaded_, name, [](const auto& f) { return f->Name(); });
+    auto it = std::find_if(loaded_.begin(), loaded_.end(), [name](const auto& f) { return f->Name() == name; });
     return it == loaded_.end() ? nullptr : it->get();
 }
 
 void Runtime::adopt(std::unique_ptr<Form> made)
 {
+    // The form's constructor has bound its handlers by now. A control left
+    // without one would swallow the player's click, or its timer, unseen.
+    made->checkHandlers();
     Form& form = *made;
     loaded_.push_back(std::move(made));
     if (form.load_)
@@ -45,9 +48,9 @@ void Runtime::adopt(std::unique_ptr<Form> made)
 
 void Runtime::unload(Form& form)
 {
-    auto it = std::ranges::find(loaded_, &form, [](const auto& f) { return f.get(); });
+    auto it = std::find_if(loaded_.begin(), loaded_.end(), [&form](const auto& f) { return f.get() == &form; });
     if (it == loaded_.end())
-        return;
+        return;  // made outside the runtime, as a test may to draw it
     // The form may be unloading itself from inside its own handler: keep the
     // object until the event has been delivered.
     unloaded_.push_back(std::move(*it));
@@ -111,7 +114,8 @@ void Runtime::advanceTo(milliseconds time)
 
 Form* Runtime::find(std::uint64_t loading) const
 {
-    auto it = std::ranges::find(loaded_, loading, [](const auto& f) { return f->serial(); });
+    auto it =
+        std::find_if(loaded_.begin(), loaded_.end(), [loading](const auto& f) { return f->serial() == loading; });
     return it == loaded_.end() ? nullptr : it->get();
 }
 
@@ -133,21 +137,15 @@ void Runtime::input(Target target, milliseconds moment)
     if (ended_)
         return;
     if (delivering_) {
-        // From inside a handler: it comes after the event now running.
-        post([this, target] { dispatch(target); });
+        queue_.push_back(target);
         return;
     }
-    // Input is stamped in whole milliseconds, and one stamped in the
-    // millisecond a timer falls due was made at or after its instant: the
-    // timer goes first. Input can be handled well after it was made, but
-    // history is not rewritten: it never counts before an event already
-    // delivered.
     const milliseconds at = std::max(moment, delivered_);
     runTimers(at);
     if (ended_)
         return;
     now_ = delivered_ = at;
-    post([this, target] { dispatch(target); });
+    deliver([this, target] { dispatch(target); });
 }
 
 void Runtime::dispatch(Target target)
@@ -160,13 +158,13 @@ void Runtime::dispatch(Target target)
     switch (target.kind) {
     case Target::Kind::Button: {
         const Control& button = form->controls_.at(target.index);
-        if (form->visible_ && button.kind() == Kind::CommandButton && button.enabled_ && button.visible_ &&
-            button.handler_)
+        if (form->visible_ && button.kind() == Kind::CommandButton && button.enabled_ && button.visible_)
             button.handler_();
         break;
     }
     case Target::Kind::MenuItem: {
         const MenuItem& item = form->menuItems_.at(target.index);
+        // An item that opens a submenu may have no handler.
         if (form->visible_ && item.enabled_ && item.handler_)
             item.handler_();
         break;
@@ -189,25 +187,14 @@ void Runtime::End(int status)
         throw Stopped{};
 }
 
-void Runtime::post(std::function<void()> event)
-{
-    if (ended_)
-        return;
-    queue_.push_back(std::move(event));
-    if (delivering_)
-        return;  // delivered after the handler now running
-    auto next = std::move(queue_.front());
-    queue_.pop_front();
-    deliver(next);
-}
-
 void Runtime::deliver(const std::function<void()>& event)
 {
     run(event);
-    while (!queue_.empty() && !ended_) {
-        auto next = std::move(queue_.front());
+    // Input made from inside a handler comes after it, in the order it was made.
+    while (!queue_.empty()) {
+        const Target next = queue_.front();
         queue_.pop_front();
-        run(next);
+        run([this, next] { dispatch(next); });
     }
 }
 
@@ -221,12 +208,9 @@ void Runtime::fail(std::string_view message)
 
 void Runtime::run(const std::function<void()>& event)
 {
-    if (ended_)
-        return;
     delivering_ = true;
     try {
-        if (event)
-            event();
+        event();
     } catch (const Stopped&) {
     } catch (const std::exception& e) {
         // A failed operation, or anything else (out of memory, say): a

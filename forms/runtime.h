@@ -125,14 +125,13 @@ private:
     // Delivers the timer events due up to `time`, each at its own instant.
     void runTimers(milliseconds time);
     void dispatch(Target target);
-    void post(std::function<void()> event);
     void deliver(const std::function<void()>& event);
     void run(const std::function<void()>& event);
     void fail(std::string_view message);
 
     std::vector<std::unique_ptr<Form>> loaded_;
     std::vector<std::unique_ptr<Form>> unloaded_;
-    std::deque<std::function<void()>> queue_;
+    std::deque<Target> queue_;  // input made from inside the handler now running
     milliseconds now_{0};
     milliseconds delivered_{0};  // the moment of the last event delivered
     std::uint64_t armings_ = 0;
