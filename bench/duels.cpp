@@ -9,10 +9,9 @@
 // time; the figure is the spread of the runs' rates. Nothing else plays these
 // duels, so there is no baseline beside it.
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdio>
-#include <string_view>
+#include <iterator>
 #include <vector>
 
 #include "duel/frmzib.h"
@@ -24,7 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::array<std::string_view, 5> levels = {"mnuVE", "mnuE", "mnuM", "mnuH", "mnuVH"};
+constexpr auto& levels = duel::frmzib::skillLevels;
 
 // A game past its start-up reset, and the buttons a duel uses.
 struct Game {
@@ -38,7 +37,7 @@ struct Game {
     // The n-th duel, from idle back to idle: whether it ended as played.
     bool play(long n)
     {
-        runtime.click(duel->menuItem(levels[static_cast<std::size_t>(n) % levels.size()]));
+        runtime.click(duel->menuItem(levels[static_cast<std::size_t>(n) % std::size(levels)].item));
         runtime.click(*start);
         runtime.advance(500ms);  // ten drop steps: the draw
         const bool press = n % 2 == 0;

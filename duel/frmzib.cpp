@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "duel/frmzib.h"
 
+#include <algorithm>
+#include <array>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -87,6 +90,10 @@ constexpr ControlDesign controls[] = {
     tip("p01", segment(1080, 3480, 1560, 3360)), tip("p02", segment(1560, 3600, 1080, 3480)),
     endSquare("p04", 3360), body("p03", 3360),
 
+    // The design's Enabled values are the game's own, though never seen:
+    // Form_Load disables all of these timers before the window first shows,
+    // as it sets everything else in the idle list. What outlives start-up is
+    // answertime's Interval, 0 until the first draw, and cbStart's Enabled.
     timer("Wintime", 500, true),
     timer("Loosetime", 500, true),
     timer("noskilltime", 3000, true),
@@ -103,15 +110,17 @@ constexpr ControlDesign controls[] = {
     timer("Timer10", 50, true),
 };
 
-constexpr MenuDesign menus[] = {
-    {"mnuSkill", "Skill"},
-    {"mnuVE", "Very Easy", "mnuSkill"},
-    {"mnuE", "Easy", "mnuSkill"},
-    {"mnuM", "Medium", "mnuSkill"},
-    {"mnuH", "Hard", "mnuSkill"},
-    {"mnuVH", "Very Hard", "mnuSkill"},
-    {"mnuQuit", "Quit"},
-};
+constexpr std::size_t levelCount = std::size(frmzib::skillLevels);
+
+// The Skill menu lists the levels of the skill table, in its order.
+constexpr auto menus = [] {
+    std::array<MenuDesign, levelCount + 2> menu{};
+    menu.front() = {"mnuSkill", "Skill"};
+    for (std::size_t i = 0; i < levelCount; ++i)
+        menu[i + 1] = {frmzib::skillLevels[i].item, frmzib::skillLevels[i].caption, "mnuSkill"};
+    menu.back() = {"mnuQuit", "Quit"};
+    return menu;
+}();
 
 constexpr forms::FormDesign frmzibDesign{
     .name = "frmzib",
@@ -124,24 +133,26 @@ constexpr forms::FormDesign frmzibDesign{
     .menus = menus,
 };
 
-// The skill table, in the order Start and drop step 10 read the items: how
-// long the opponent takes to draw, in milliseconds.
-struct SkillLevel {
-    std::string_view item;
-    int reaction;
-};
-constexpr SkillLevel skillLevels[] = {
-    {"mnuVE", 450}, {"mnuE", 350}, {"mnuM", 260}, {"mnuVH", 73}, {"mnuH", 175},
-};
+// Whether `order` names each level of the skill table once.
+template <std::size_t N>
+constexpr bool everyLevelOnce(const std::string_view (&order)[N])
+{
+    if (N != levelCount)
+        return false;
+    for (const auto& level : frmzib::skillLevels)
+        if (std::count(std::begin(order), std::end(order), level.item) != 1)
+            return false;
+    return true;
+}
 
-// The pencil at each height, by its controls' names, in the order they are
-// switched.
-constexpr std::string_view pencilNames[10][4] = {
-    {"p11", "p12", "p13", "p14"}, {"p21", "p22", "p23", "p24"}, {"p31", "p32", "p33", "p34"},
-    {"p41", "p42", "p43", "p44"}, {"p51", "p52", "p53", "p54"}, {"p61", "p62", "p63", "p64"},
-    {"p71", "p72", "p73", "p74"}, {"p81", "p82", "p83", "p84"}, {"p91", "p92", "p93", "p94"},
-    {"p01", "p02", "p03", "p04"},
-};
+const frmzib::SkillLevel& skillLevel(std::string_view item)
+{
+    return *std::find_if(std::begin(frmzib::skillLevels), std::end(frmzib::skillLevels),
+                         [item](const auto& level) { return level.item == item; });
+}
+
+// Figure set K is drawn by pK1 to pK4, set 10 by p01 to p04.
+std::string pencilPart(int set, int part) { return "p" + std::to_string(set % 10) + std::to_string(part); }
 
 }  // namespace
 
@@ -149,20 +160,19 @@ const forms::FormDesign& frmzib::design() { return frmzibDesign; }
 
 frmzib::frmzib(forms::Runtime& runtime) : Form(runtime, frmzibDesign)
 {
+    static_assert(everyLevelOnce(readingOrder) && everyLevelOnce(writingOrder),
+                  "the skill items' reading and writing orders each name every level of the skill table once");
     for (int k = 0; k < 10; ++k) {
         dropTimers_[k] = &control("Timer" + std::to_string(k + 1));
         for (int m = 0; m < 4; ++m)
-            pencils_[k][m] = &control(pencilNames[k][m]);
+            pencils_[k][m] = &control(pencilPart(k + 1, m + 1));
     }
 
     onLoad(&frmzib::Form_Load);
     on(cbStop, &frmzib::cbStop_Click);
-    on(mnuVE, &frmzib::mnuVE_Click);
-    on(mnuE, &frmzib::mnuE_Click);
-    on(mnuM, &frmzib::mnuM_Click);
-    on(mnuH, &frmzib::mnuH_Click);
-    on(mnuVH, &frmzib::mnuVH_Click);
-    on(mnuQuit, &frmzib::mnuQuit_Click);
+    for (const auto& level : skillLevels)
+        on(menuItem(level.item), level.click);
+    on(menuItem("mnuQuit"), &frmzib::mnuQuit_Click);
     on(cbStart, &frmzib::cbStart_Click);
     on(noskilltime, &frmzib::noskilltime_Timer);
     static constexpr void (frmzib::*drops[])() = {
@@ -220,17 +230,17 @@ void frmzib::cbStop_Click() { ResetToIdle(); }
 
 // -- Skill levels and Quit ---------------------------------------------------
 
-void frmzib::chooseLevel(const forms::MenuItem& chosen)
+void frmzib::chooseLevel(std::string_view chosen)
 {
-    for (auto* item : {&mnuE, &mnuVE, &mnuM, &mnuVH, &mnuH})
-        item->Checked(item == &chosen);
+    for (std::string_view item : writingOrder)
+        menuItem(item).Checked(item == chosen);
 }
 
-void frmzib::mnuVE_Click() { chooseLevel(mnuVE); }
-void frmzib::mnuE_Click() { chooseLevel(mnuE); }
-void frmzib::mnuM_Click() { chooseLevel(mnuM); }
-void frmzib::mnuH_Click() { chooseLevel(mnuH); }
-void frmzib::mnuVH_Click() { chooseLevel(mnuVH); }
+void frmzib::mnuVE_Click() { chooseLevel("mnuVE"); }
+void frmzib::mnuE_Click() { chooseLevel("mnuE"); }
+void frmzib::mnuM_Click() { chooseLevel("mnuM"); }
+void frmzib::mnuH_Click() { chooseLevel("mnuH"); }
+void frmzib::mnuVH_Click() { chooseLevel("mnuVH"); }
 
 void frmzib::mnuQuit_Click() { End(); }
 
@@ -239,8 +249,8 @@ void frmzib::mnuQuit_Click() { End(); }
 bool frmzib::noLevelChosen()
 {
     bool none = true;
-    for (const auto& level : skillLevels)
-        if (menuItem(level.item).Checked() != false)
+    for (std::string_view item : readingOrder)
+        if (menuItem(item).Checked() != false)
             none = false;
     return none;
 }
@@ -292,9 +302,9 @@ void frmzib::Timer9_Timer() { dropStep(9); }
 // while the pencil was falling counts for this duel.
 void frmzib::Timer10_Timer()
 {
-    for (const auto& level : skillLevels)
-        if (menuItem(level.item).Checked() == true)
-            answertime.Interval(level.reaction);
+    for (std::string_view item : readingOrder)
+        if (menuItem(item).Checked() == true)
+            answertime.Interval(skillLevel(item).reaction);
     dropTimers_[9]->Enabled(false);
     answertime.Enabled(true);
     Zib.Enabled(true);

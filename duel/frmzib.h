@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <string_view>
 
 #include "forms/runtime.h"
 
@@ -52,10 +53,37 @@ private:
     void Wintime_Timer();
     void Loosetime_Timer();
 
+public:
+    // A skill level: its item in the Skill menu, with the item's caption and
+    // Click handler, and how long the opponent takes to draw, in ms.
+    struct SkillLevel {
+        std::string_view item;
+        std::string_view caption;
+        void (frmzib::*click)();
+        int reaction;
+    };
+    // The skill table, in menu order. The level chosen lives only in the
+    // items' check marks.
+    static constexpr SkillLevel skillLevels[] = {
+        {"mnuVE", "Very Easy", &frmzib::mnuVE_Click, 450},
+        {"mnuE", "Easy", &frmzib::mnuE_Click, 350},
+        {"mnuM", "Medium", &frmzib::mnuM_Click, 260},  // not 250
+        {"mnuH", "Hard", &frmzib::mnuH_Click, 175},
+        {"mnuVH", "Very Hard", &frmzib::mnuVH_Click, 73},  // not 75
+    };
+
+private:
+    // The game's own two orders over the same items, kept although no event
+    // can come between the reads, or the writes, to show them: Start and drop
+    // step 10 read all the check marks in the first, and choosing a level
+    // writes all of them in the second.
+    static constexpr std::string_view readingOrder[] = {"mnuVE", "mnuE", "mnuM", "mnuVH", "mnuH"};
+    static constexpr std::string_view writingOrder[] = {"mnuE", "mnuVE", "mnuM", "mnuVH", "mnuH"};
+
     void applyIdleList();
     void showPencil(int set, bool visible);
     void dropStep(int step);
-    void chooseLevel(const forms::MenuItem& chosen);
+    void chooseLevel(std::string_view chosen);
     bool noLevelChosen();
 
     forms::Slot<results::frmWin> frmWin{runtime()};
@@ -71,12 +99,6 @@ private:
     forms::Control& Loosetime = control("Loosetime");
     forms::Control& noskilltime = control("noskilltime");
     forms::Control& answertime = control("answertime");
-    forms::MenuItem& mnuVE = menuItem("mnuVE");
-    forms::MenuItem& mnuE = menuItem("mnuE");
-    forms::MenuItem& mnuM = menuItem("mnuM");
-    forms::MenuItem& mnuH = menuItem("mnuH");
-    forms::MenuItem& mnuVH = menuItem("mnuVH");
-    forms::MenuItem& mnuQuit = menuItem("mnuQuit");
 
     // Drop timers Timer1 to Timer10, and the pencil at its ten heights, each
     // by the four controls that draw it.

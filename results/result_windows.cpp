@@ -35,6 +35,9 @@ constexpr ControlDesign looseControls[] = {
     closeTimer,
 };
 
+// The Win window kept the caption its designer's tool gave it, "Form1", and
+// the Loose window none; with no title bar neither shows, and a screen reader
+// hears each window named by what it says.
 constexpr forms::FormDesign winDesign{
     .name = "frmWin",
     .caption = "Form1",

@@ -29,7 +29,8 @@ public:
     explicit frmWin(forms::Runtime& runtime);
 };
 
-// "You Loose!!!", green on red.
+// "You Loose!!!", green on red: "Loose" is the game's own spelling, in its
+// names and on screen alike.
 class frmLoose : public ResultWindow {
 public:
     static const forms::FormDesign& design();

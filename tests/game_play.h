@@ -7,22 +7,33 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "duel/frmzib.h"
 
 namespace play {
 
-// What the player can use in the duel window, by the game's names: its buttons, then its menu items.
-enum class Input { nothing, cbStart, cbStop, Zib, mnuVE, mnuE, mnuM, mnuH, mnuVH, mnuQuit };
-constexpr std::string_view names[] = {"", "cbStart", "cbStop", "Zib", "mnuVE", "mnuE", "mnuM", "mnuH", "mnuVH",
-                                      "mnuQuit"};
-constexpr std::string_view name(Input input) { return names[static_cast<int>(input)]; }
+// The game's durations in ms, each named once: tests tell their moments by these.
+constexpr long dropStep = 50;          // the pencil's stay at each height
+constexpr long draw = 500;             // from Start to the draw: ten drop steps
+constexpr long outcomePause = 500;     // from the opponent's draw to the result window
+constexpr long resultWindow = 1000;    // from the result window to the hand-back
+constexpr long startUpHandBack = 1000; // from start-up to the hidden result windows' hand-back
+constexpr long skillWarning = 3000;    // "Select a Skill Level!!" on screen
 
-// The skill menu: each level's item and how long the opponent takes to draw, in ms.
-struct Level { Input item; int reaction; };
-constexpr Level levels[] = {
-    {Input::mnuVE, 450}, {Input::mnuE, 350}, {Input::mnuM, 260}, {Input::mnuH, 175}, {Input::mnuVH, 73}};
+// How long the opponent takes to draw at each level, in ms, as the rules give it; the game's own skill table
+// is held to it. 0 for an item that is no level.
+constexpr long reaction(std::string_view item)
+{
+    constexpr std::pair<std::string_view, long> rules[] = {
+        {"mnuVE", 450}, {"mnuE", 350}, {"mnuM", 260}, {"mnuH", 175}, {"mnuVH", 73}};
+    for (const auto& [level, ms] : rules)
+        if (level == item) return ms;
+    return 0;
+}
+// The levels the game offers, from its skill table, in menu order.
+inline constexpr auto& levels = duel::frmzib::skillLevels;
 
 // A program started afresh, played at instants in ms since start-up. It notes each result window reaching
 // the screen, by its loading, and fails the test on a run-time error.
@@ -42,10 +53,12 @@ struct Game {
     }
     ~Game() { EXPECT_EQ(rt.exitStatus(), 0) << "a run-time error ended the game"; }
     void at(long ms) { rt.advanceTo(std::chrono::milliseconds(ms)); }
-    void use(Input input)
+    // Clicks a button or menu item of the duel window, by its name; "" clicks nothing.
+    void use(std::string_view name)
     {
-        if (input >= Input::mnuVE) rt.click(form.menuItem(name(input)));
-        else if (input != Input::nothing) rt.click(form.control(name(input)));
+        for (const auto& item : form.menuItems())
+            if (item.Name() == name) return rt.click(item);
+        if (!name.empty()) rt.click(form.control(name));
     }
 
     // What the player sees: the duel window's pencil set (0 unless one whole set alone is drawn), its enabled
@@ -79,7 +92,7 @@ struct Game {
     std::string checked() const
     {
         std::string items;
-        for (const auto& [item, reaction] : levels) items += form.menuItem(name(item)).Checked() ? name(item) : "";
+        for (const auto& item : form.menuItems()) items += item.Checked() ? item.Name() : "";
         return items;
     }
 };

@@ -10,14 +10,12 @@
 
 namespace {
 
-using play::levels;
-using enum play::Input;
+using namespace play;
 const std::string idle = "pencil1 cbStart", warning = idle + " noskill", falling = "pencil1 cbStop";
+const std::string drawing = "pencil10 cbStop Zib", pressed = "pencil10 cbStop zibyou";
 
-using Game = play::Game;
-
-// At an instant in ms since start-up, a button or menu item used (if any), and the screen just after.
-struct Step { long at; play::Input use; std::string screen; };
+// At an instant in ms since start-up, a button or menu item used ("" for none), and the screen just after.
+struct Step { long at; std::string_view use; std::string screen; };
 using Steps = std::vector<Step>;
 
 void follow(Game& g, const Steps& steps)
@@ -25,41 +23,46 @@ void follow(Game& g, const Steps& steps)
     for (const auto& [at, use, screen] : steps) {
         g.at(at);
         g.use(use);
-        EXPECT_EQ(g.screen(), screen) << "at " << at << " ms, " << play::name(use);
+        EXPECT_EQ(g.screen(), screen) << "at " << at << " ms, " << use;
     }
 }
 
-// The ways into each moment of a Medium duel started at 1 s: the pencil at every height, the draw at 1.5 s,
-// and the outcome pending from the opponent's draw at 1.76 s to a ms before its window.
+// A duel started as soon as the start-up hand-back is over, and its draw.
+constexpr long start = startUpHandBack, drawn = start + draw;
+
+// The ways into each moment of a Medium duel: the pencil halfway through its stay at every height, the draw,
+// and the outcome pending, from the opponent's draw to a ms before the result window.
 std::vector<Steps> duelMoments()
 {
-    const Step zib{1550, Zib, "pencil10 cbStop zibyou"};
-    const std::string won = zib.screen + " ziboppo", lost = "pencil10 cbStop ziboppo";
-    std::vector<Steps> moments = {{{1600, nothing, "pencil10 cbStop Zib"}}, {zib, {1600, nothing, zib.screen}},
-                                  {zib, {1760, nothing, won}}, {zib, {2259, nothing, won}},
-                                  {{1760, nothing, lost}}, {{2259, nothing, lost}}};
+    const long opponent = drawn + reaction("mnuM"), shown = opponent + outcomePause;
+    const Step zib{drawn + dropStep, "Zib", pressed};
+    const std::string won = pressed + " ziboppo", lost = "pencil10 cbStop ziboppo";
+    std::vector<Steps> moments = {{{drawn + dropStep, "", drawing}}, {zib, {drawn + 2 * dropStep, "", pressed}},
+                                  {zib, {opponent, "", won}}, {zib, {shown - 1, "", won}},
+                                  {{opponent, "", lost}}, {{shown - 1, "", lost}}};
     for (long set = 1; set <= 10; ++set)
-        moments.push_back({{975 + 50 * set, nothing, "pencil" + std::to_string(set) + " cbStop"}});
+        moments.push_back({{start + dropStep * (set - 1) + dropStep / 2, "", 
+                            "pencil" + std::to_string(set) + " cbStop"}});
     for (auto& moment : moments)
-        moment.insert(moment.begin(), {{1000, mnuM, idle}, {1000, cbStart, falling}});
+        moment.insert(moment.begin(), {{start, "mnuM", idle}, {start, "cbStart", falling}});
     return moments;
 }
 
 TEST(Duel, EveryLevelIsDecidedOnTheMillisecond)
 {
     // ZIB! a ms before the opponent wins, none loses, early or late presses do nothing; each on the exact ms.
-    for (const auto& [item, r] : levels)
+    for (const auto& level : levels)
         for (bool win : {false, true}) {
-            SCOPED_TRACE(std::string(play::name(item)) + (win ? " won" : " lost"));
+            SCOPED_TRACE(std::string(level.item) + (win ? " won" : " lost"));
             Game g;
-            const std::string drawn = "pencil10 cbStop" + std::string(win ? " zibyou" : "") + " ziboppo";
+            const long opponent = drawn + reaction(level.item), shown = opponent + outcomePause;
+            const std::string decided = (win ? pressed : "pencil10 cbStop") + " ziboppo";
             const std::string result = win ? "frmWin" : "frmLoose";
-            follow(g, {{1000, item, idle}, {1000, cbStart, falling}, {1499, Zib, "pencil10 cbStop"},
-                       {1500, nothing, "pencil10 cbStop Zib"},
-                       {1499 + r, win ? Zib : nothing, win ? "pencil10 cbStop zibyou" : "pencil10 cbStop Zib"},
-                       {1500 + r, Zib, drawn}, {1999 + r, nothing, drawn}, {2000 + r, nothing, result},
-                       {2999 + r, nothing, result}, {3000 + r, nothing, idle}, {9000, nothing, idle}});
-            EXPECT_EQ(g.state(), "frmzib | checked: " + std::string(play::name(item)) + " | shown: 1 | due: never");
+            follow(g, {{start, level.item, idle}, {start, "cbStart", falling}, {drawn - 1, "Zib", "pencil10 cbStop"},
+                       {drawn, "", drawing}, {opponent - 1, win ? "Zib" : "", win ? pressed : drawing},
+                       {opponent, "Zib", decided}, {shown - 1, "", decided}, {shown, "", result},
+                       {shown + resultWindow - 1, "", result}, {shown + resultWindow, "", idle}, {9000, "", idle}});
+            EXPECT_EQ(g.state(), "frmzib | checked: " + std::string(level.item) + " | shown: 1 | due: never");
         }
 }
 
@@ -69,28 +72,32 @@ TEST(Stop, ReturnsToIdleAtOnceFromEveryMomentOfADuel)
     for (const auto& moment : duelMoments()) {
         Game g;
         follow(g, moment);
-        follow(g, {{moment.back().at, cbStop, idle}, {9000, nothing, idle}});
+        follow(g, {{moment.back().at, "cbStop", idle}, {9000, "", idle}});
         EXPECT_EQ(g.state(), "frmzib | checked: mnuM | shown: 0 | due: never") << "at " << moment.back().at;
     }
 }
 
 TEST(Timing, TimersDueAtOneMillisecondFireInArmingOrderAndRepeatOnTheirBeat)
 {
-    // ZIB! is pressed a ms before the opponent would draw. At 1 s the start-up hand-backs of both hidden result
-    // windows, armed before the opponent's timer, cut the duel off on the ms it falls due: the opponent never
-    // draws. Later a win shows on the outcome timer's 500 ms beat, which a long wait does not shift, and the
+    // ZIB! is pressed a ms before the opponent would draw. At the start-up hand-back the timers of both hidden
+    // result windows, armed before the opponent's, cut the duel off on the ms it falls due: the opponent never
+    // draws. Later a win shows on the outcome timer's beat, which a long wait does not shift, and the
     // hand-back, armed before the beat's third firing, comes first on their shared ms.
     struct Story { Steps steps; std::string film; };  // the film: each event from the last step on
+    const long early = startUpHandBack - draw - reaction("mnuM"), opponent = drawn + reaction("mnuM");
+    const auto frame = [](long at, const std::string& screen) { return std::to_string(at) + " " + screen + " | "; };
+    const long shown = opponent + outcomePause;
     const Story stories[] = {
-        {{{0, mnuM, idle}, {240, cbStart, falling}, {999, Zib, "pencil10 cbStop zibyou"}},
-         "1000 pencil1 cbStart | 1000 pencil1 cbStart | "},
-        {{{1000, mnuM, idle}, {1000, cbStart, falling}, {1759, Zib, "pencil10 cbStop zibyou"}},
-         "1760 pencil10 cbStop zibyou ziboppo | 2260 frmWin | 2760 frmWin | 3260 pencil1 cbStart | "}};
+        {{{0, "mnuM", idle}, {early, "cbStart", falling}, {startUpHandBack - 1, "Zib", pressed}},
+         frame(startUpHandBack, idle) + frame(startUpHandBack, idle)},
+        {{{start, "mnuM", idle}, {start, "cbStart", falling}, {opponent - 1, "Zib", pressed}},
+         frame(opponent, pressed + " ziboppo") + frame(shown, "frmWin") + frame(shown + outcomePause, "frmWin")
+             + frame(shown + resultWindow, idle)}};
     for (const auto& [steps, expected] : stories) {
         Game g;
         follow(g, steps);
         std::string film;
-        g.rt.afterEvent([&] { film += std::to_string(g.rt.now().count()) + " " + g.screen() + " | "; });
+        g.rt.afterEvent([&] { film += frame(g.rt.now().count(), g.screen()); });
         g.at(9000);
         EXPECT_EQ(film, expected);
     }
@@ -98,18 +105,23 @@ TEST(Timing, TimersDueAtOneMillisecondFireInArmingOrderAndRepeatOnTheirBeat)
 
 TEST(Stories, SkillWarningLevelsPickedMidDuelAndTheResultWindowInTheWay)
 {
-    // With no level chosen, Start shows the warning for exactly 3000 ms and starts nothing. Very Easy made Very
-    // Hard at set 5 sets this opponent at 73 ms; made Very Easy in the draw, the next. Once the result window
-    // hides the duel window, neither Stop nor the menu can be used until it hands back.
-    const std::string draw = "pencil10 cbStop Zib", drawn = "pencil10 cbStop ziboppo";
+    // With no level chosen, Start shows the warning for its time and starts nothing. Very Easy made Very Hard
+    // at the fifth height sets this opponent's time; made Very Easy in the draw, the next one's. Once the result
+    // window hides the duel window, neither Stop nor the menu can be used until it hands back.
+    const long vh = reaction("mnuVH"), ve = reaction("mnuVE"), ending = outcomePause + resultWindow;
+    const long second = drawn + vh + ending, third = second + draw + vh + ending, lost = drawn + reaction("mnuM");
+    const std::string decided = "pencil10 cbStop ziboppo";
     const Steps stories[] = {
-        {{1000, cbStart, warning}, {3999, nothing, warning}, {4000, nothing, idle}, {9000, nothing, idle}},
-        {{1000, mnuVE, idle}, {1000, cbStart, falling}, {1225, mnuVH, "pencil5 cbStop"}, {1572, nothing, draw},
-         {1573, nothing, drawn}, {3073, nothing, idle}, {3073, cbStart, falling}, {3583, mnuVE, draw},
-         {3645, nothing, draw}, {3646, nothing, drawn}, {5146, cbStart, falling}, {6095, nothing, draw},
-         {6096, nothing, drawn}},
-        {{1000, mnuM, idle}, {1000, cbStart, falling}, {2260, cbStop, "frmLoose"}, {2260, mnuQuit, "frmLoose"},
-         {3260, nothing, idle}}};
+        {{start, "cbStart", warning}, {start + skillWarning - 1, "", warning}, {start + skillWarning, "", idle},
+         {9000, "", idle}},
+        {{start, "mnuVE", idle}, {start, "cbStart", falling},
+         {start + 4 * dropStep + dropStep / 2, "mnuVH", "pencil5 cbStop"},
+         {drawn + vh - 1, "", drawing}, {drawn + vh, "", decided}, {second, "", idle}, {second, "cbStart", falling},
+         {second + draw + 10, "mnuVE", drawing}, {second + draw + vh - 1, "", drawing},
+         {second + draw + vh, "", decided}, {third, "cbStart", falling}, {third + draw + ve - 1, "", drawing},
+         {third + draw + ve, "", decided}},
+        {{start, "mnuM", idle}, {start, "cbStart", falling}, {lost + outcomePause, "cbStop", "frmLoose"},
+         {lost + outcomePause, "mnuQuit", "frmLoose"}, {lost + ending, "", idle}}};
     for (const auto& steps : stories) {
         Game g;
         follow(g, steps);
@@ -120,7 +132,8 @@ TEST(Quit, QuitOrClosingTheDuelWindowEndsTheGameInEveryState)
 {
     // Quit, or a close request on the duel window, ends the program on the spot: nothing is delivered after.
     auto moments = duelMoments();
-    moments.insert(moments.end(), {{{500, nothing, idle}}, {{1500, nothing, idle}}, {{1000, cbStart, warning}}});
+    moments.insert(moments.end(),
+                   {{{startUpHandBack / 2, "", idle}}, {{drawn, "", idle}}, {{start, "cbStart", warning}}});
     for (const auto& moment : moments)
         for (bool quit : {true, false}) {
             Game g;
@@ -128,7 +141,7 @@ TEST(Quit, QuitOrClosingTheDuelWindowEndsTheGameInEveryState)
             int events = 0;
             g.rt.afterEvent([&events] { ++events; });
             const auto revision = g.form.revision();
-            quit ? g.use(mnuQuit) : g.rt.close(g.form);
+            quit ? g.use("mnuQuit") : g.rt.close(g.form);
             g.at(9000);
             SCOPED_TRACE(std::to_string(moment.back().at) + (quit ? " ms, Quit" : " ms, close request"));
             const bool redrawn = g.form.revision() != revision;

@@ -10,51 +10,54 @@
 
 namespace {
 
-using play::Input;
+using namespace play;
 using std::chrono::milliseconds;
 
 // A button pressed at `made` ms but only now handed to the runtime, which may have been advanced past it.
-void press(play::Game& g, Input button, long made)
+void press(Game& g, std::string_view button, long made)
 {
-    g.rt.input(forms::Target::of(g.form.control(play::name(button))), milliseconds(made));
+    g.rt.input(forms::Target::of(g.form.control(button)), milliseconds(made));
 }
 
 TEST(PressMoment, ZibJudgedByWhenItWasPressedNotWhenItWasHandled)
 {
-    // Very Hard from 1 s: the draw at 1500, the opponent at 1573. The press reaches a runtime advanced only to
-    // 1560, so the opponent's moment, if due by the press, is delivered first. A close request made meanwhile
-    // for the start-up result window, already unloaded, finds nothing and leaves the duel alone.
+    // Very Hard from the start-up hand-back. The press reaches a runtime advanced only to 60 ms into the draw,
+    // so the opponent's moment, if due by the press, is delivered first. A close request made meanwhile for a
+    // start-up result window, already unloaded, finds nothing and leaves the duel alone.
+    const long drawn = startUpHandBack + draw, opponent = drawn + reaction("mnuVH"), handled = drawn + 60;
     struct Case { long made; std::string result; };
-    for (const auto& [made, result] : {Case{1500, "frmWin"}, Case{1572, "frmWin"}, Case{1573, "frmLoose"}}) {
+    const Case cases[] = {{drawn, "frmWin"}, {opponent - 1, "frmWin"}, {opponent, "frmLoose"}};
+    for (const auto& [made, result] : cases) {
         SCOPED_TRACE(made);
-        play::Game g;
+        Game g;
         const auto gone = forms::Target::of(*g.rt.find("frmLoose"));
-        g.at(1000);
-        g.use(Input::mnuVH);
-        press(g, Input::cbStart, 1000);
-        g.at(1560);
-        g.rt.input(gone, milliseconds(1560));
-        press(g, Input::Zib, made);
-        g.at(2072);
+        g.at(startUpHandBack);
+        g.use("mnuVH");
+        press(g, "cbStart", startUpHandBack);
+        g.at(handled);
+        g.rt.input(gone, milliseconds(handled));
+        press(g, "Zib", made);
+        g.at(opponent + outcomePause - 1);
         EXPECT_EQ(g.screen(), "pencil10 cbStop" + std::string(result == "frmWin" ? " zibyou" : "") + " ziboppo");
-        g.at(2073);
+        g.at(opponent + outcomePause);
         EXPECT_EQ(g.screen(), result);
     }
 }
 
 TEST(PressMoment, LateStartStillDropsThePencilFromItsMoment)
 {
-    // Start is handled 30 ms after it was made. Made at 2000, the drop runs from 2000. Made at 990, it comes
-    // after the start-up reset delivered at 1000 and runs from there, or the reset would cut it off.
-    struct Case { long made, handled, from; };
-    for (const auto& [made, handled, from] : {Case{2000, 2030, 2000}, Case{990, 1020, 1000}}) {
+    // Start is handled 30 ms after it was made. Made after the start-up hand-back, the drop runs from its moment.
+    // Made before, it comes after the hand-back, delivered first, and runs from there, or it would be cut off.
+    struct Case { long made, from; };
+    const long later = 2 * startUpHandBack, early = startUpHandBack - 10;
+    for (const auto& [made, from] : {Case{later, later}, Case{early, startUpHandBack}}) {
         SCOPED_TRACE(made);
-        play::Game g;
-        g.use(Input::mnuE);
-        g.at(handled);
-        press(g, Input::cbStart, made);
-        std::string seen;  // at 49, 50 and 500 ms into the drop
-        for (long ms : {49, 50, 500}) { g.at(from + ms); seen += g.screen() + " | "; }
+        Game g;
+        g.use("mnuE");
+        g.at(made + 30);
+        press(g, "cbStart", made);
+        std::string seen;  // a ms before the first drop step, at it, and at the draw
+        for (long ms : {dropStep - 1, dropStep, draw}) { g.at(from + ms); seen += g.screen() + " | "; }
         EXPECT_EQ(seen, "pencil1 cbStop | pencil2 cbStop | pencil10 cbStop Zib | ");
     }
 }

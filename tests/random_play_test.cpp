@@ -13,21 +13,21 @@
 
 namespace {
 
-using play::levels;
-using enum play::Input;
+using namespace play;
 constexpr long never = 1L << 30;  // 12 days: no program here runs that long, and it fits a 32-bit long
+constexpr long toHandBack = draw + outcomePause + resultWindow;  // Start to hand-back, less the opponent's time
 
 // What the random player does, with its weight: wait, Start, Stop, ZIB!, pick a level, Quit, close the duel
 // window, close the result windows.
 enum Action { Wait, Start, Stop, Press, Level, Quit, Close, CloseResult };
 constexpr int weights[] = {440, 100, 50, 200, 100, 1, 1, 8};
-constexpr play::Input inputs[] = {nothing, cbStart, cbStop, Zib, nothing, mnuQuit, nothing, nothing};
+constexpr std::string_view inputs[] = {"", "cbStart", "cbStop", "Zib", "", "mnuQuit", "", ""};
 constexpr const char* actionNames[] = {"wait", "Start", "Stop", "ZIB!", "level", "Quit", "close", "close result"};
 
-// What the player ought to see, told without looking at the game. After Start the pencil falls for 500 ms,
-// the opponent draws R ms after it lands (R as checked then), and the result shows 500 ms later for a
-// second, then hands back. The warning lasts 3 s from its first press. At 1 s the start-up hand-backs end
-// whatever began.
+// What the player ought to see, told without looking at the game. After Start the pencil falls to the draw,
+// the opponent draws R ms after it lands (R as checked then), and the result shows after the outcome pause
+// for its time, then hands back. The warning lasts from its first press. The start-up hand-backs end
+// whatever began before them.
 struct Model {
     long now = 0, start = never, warning = never, reaction = 0, level = -1, results = 0;  // start, warning: pressed at
     bool pressed = false, ended = false;
@@ -36,24 +36,24 @@ struct Model {
     void use(Action did, long arg)
     {
         now += did == Wait && !ended ? arg : 0;
-        if (now >= 1000 && std::min(start, warning) < 1000) idle();
-        else if (now - start >= 2000 + reaction) { ++results; idle(); }
-        if (now >= warning + 3000) warning = never;
+        if (now >= startUpHandBack && std::min(start, warning) < startUpHandBack) idle();
+        else if (now - start >= toHandBack + reaction) { ++results; idle(); }
+        if (now >= warning + skillWarning) warning = never;
         const long d = now - start;  // ms into the duel, negative while idle
         if (ended || did == Quit || did == Close) ended = true;
         else if (did == Stop && d >= 0) idle();
-        else if (did == Press && d >= 500 && d < 500 + reaction) pressed = true;
+        else if (did == Press && d >= draw && d < draw + reaction) pressed = true;
         else if (did == Start && d < 0 && level >= 0) { start = now; reaction = levels[level].reaction; }
         else if (did == Start && d < 0) warning = std::min(warning, now);
-        else if (did == Level) { level = arg; reaction = d < 500 ? levels[arg].reaction : reaction; }
+        else if (did == Level) { level = arg; reaction = d < draw ? levels[arg].reaction : reaction; }
     }
     std::string screen() const
     {
-        const long d = now - start, r = reaction, pencil = d < 0 ? 1 : std::min(10L, 1 + d / 50);
-        if (d >= 1000 + r) return pressed ? "frmWin" : "frmLoose";
+        const long d = now - start, r = reaction, pencil = d < 0 ? 1 : std::min(10L, 1 + d / dropStep);
+        if (d >= draw + r + outcomePause) return pressed ? "frmWin" : "frmLoose";
         return "pencil" + std::to_string(pencil) + (d < 0 ? " cbStart" : " cbStop")
-               + (d >= 500 && d < 500 + r && !pressed ? " Zib" : "") + (pressed ? " zibyou" : "")
-               + (d >= 500 + r ? " ziboppo" : "") + (warning < never ? " noskill" : "");
+               + (d >= draw && d < draw + r && !pressed ? " Zib" : "") + (pressed ? " zibyou" : "")
+               + (d >= draw + r ? " ziboppo" : "") + (warning < never ? " noskill" : "");
     }
 };
 
@@ -71,10 +71,10 @@ void playSeed(unsigned long seed, long steps)
         play::Game& g = *game;
         const auto drawn = static_cast<Action>(pick(rng));  // what the player tries: a hidden window is out of reach
         const Action action = drawn >= Start && drawn <= Close && !g.form.Visible() ? Wait : drawn;
-        const long level = rng() % 5;
+        const auto level = static_cast<long>(rng() % std::size(levels));
         const auto soon = static_cast<long>((g.rt.nextDue().value_or(g.rt.now()) - g.rt.now()).count());
         const long wait = rng() % 2 ? std::max(0L, soon - 1 + long(rng() % 3)) : long(rng() % 1501);
-        const play::Input input = action == Level ? levels[level].item : inputs[action];
+        const std::string_view input = action == Level ? levels[level].item : inputs[action];
         if (action == Wait) g.rt.advance(std::chrono::milliseconds(wait));
         g.use(input);
         if (action == Close) g.rt.close(g.form);
@@ -82,7 +82,7 @@ void playSeed(unsigned long seed, long steps)
             if (forms::Form* f = g.rt.find(name); f && action == CloseResult) g.rt.close(*f);
         model.use(action, action == Wait ? wait : level);
         const std::string got = g.screen(), want = model.screen();
-        const std::string_view item = model.level < 0 ? "" : play::name(levels[model.level].item);
+        const std::string_view item = model.level < 0 ? "" : levels[model.level].item;
         const std::string idle = "frmzib | checked: " + std::string(item) + " | shown: "
                                  + std::to_string(model.results) + " | due: never";  // one loading per result
         int drops = 0, drop = 0;
@@ -96,14 +96,15 @@ void playSeed(unsigned long seed, long steps)
             : pencil == 0 ? "not one whole pencil"
             : model.level >= 0 && g.checked() != item ? "not the level picked checked"
             : got.find(" Zib") != got.npos && !g.form.control("answertime").Enabled() ? "ZIB! off the draw"
-            : model.now >= 1000 && g.rt.find("frmWin") && g.rt.find("frmLoose") ? "both result windows"
+            : model.now >= startUpHandBack && g.rt.find("frmWin") && g.rt.find("frmLoose") ? "both result windows"
             : got != want ? "unlike the model"
-            : model.now >= 1000 && std::min(model.start, model.warning) == never && !model.ended && g.state() != idle
+            : model.now >= startUpHandBack && std::min(model.start, model.warning) == never && !model.ended
+                  && g.state() != idle
                 ? "idle, but a form or timer left, or not one result window for each duel decided"
             : nullptr;
         ASSERT_FALSE(broken) << broken << ": seed " << seed << " (replay with ZIB_SEED=" << seed << "), step "
                              << step << " at " << g.rt.now().count() << " ms, after " << actionNames[action]
-                             << " " << play::name(input) << "\n  expected " << want << "\n  actual   " << got
+                             << " " << input << "\n  expected " << want << "\n  actual   " << got
                              << "\n  behind   " << g.state();
     }
 }
@@ -127,22 +128,24 @@ TEST(SoakPlay, HundredThousandDuelsEachEndOnceAndLeaveTheDuelWindowIdle)
     enum Ending { Won, Lost, Stopped };
     const std::string outcomes[] = {"frmWin", "frmLoose", "pencil1 cbStart"};
     play::Game g;
-    long t = 1000, ended[3] = {};  // duels by their ending
+    long t = startUpHandBack, ended[3] = {};  // duels by their ending
     for (long n = 0; n < 100'000; ++n) {
-        const auto& [item, r] = levels[n % 5];
-        const auto how = static_cast<Ending>(n / 5 % 3);
-        const long at[] = {500 + n % r, 500 + r + n % 500, n * 7919 % (r + 1000)};  // ZIB!, or Stop, at
+        const auto& level = levels[n % std::size(levels)];
+        const long r = level.reaction;
+        const auto how = static_cast<Ending>(n / std::size(levels) % 3);
+        // ZIB! in the draw, or after it, or Stop anywhere up to the result window, in ms after Start
+        const long at[] = {draw + n % r, draw + r + n % outcomePause, n * 7919 % (draw + r + outcomePause)};
         g.at(t);
-        g.use(item);
-        g.use(cbStart);
+        g.use(level.item);
+        g.use("cbStart");
         g.at(t + at[how]);
-        g.use(how == Stopped ? cbStop : Zib);
-        g.at(t + 1000 + r);
+        g.use(how == Stopped ? "cbStop" : "Zib");
+        g.at(t + draw + r + outcomePause);
         ASSERT_EQ(g.screen(), outcomes[how]) << "duel " << n;
         ++ended[how];
-        g.at(t += 2000 + r);
+        g.at(t += toHandBack + r);
         ASSERT_EQ(g.screen(), outcomes[Stopped]) << "duel " << n;
-        ASSERT_EQ(g.state(), "frmzib | checked: " + std::string(play::name(item)) + " | shown: "
+        ASSERT_EQ(g.state(), "frmzib | checked: " + std::string(level.item) + " | shown: "
                                  + std::to_string(ended[Won] + ended[Lost]) + " | due: never") << "duel " << n;
     }
     std::cout << "soak: " << ended[Won] << " duels won, " << ended[Lost] << " lost, " << ended[Stopped]
