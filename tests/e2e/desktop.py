@@ -239,6 +239,17 @@ def screen_size(env):
     return (int(re.search(r"Width:\s+(\d+)", info).group(1)), int(re.search(r"Height:\s+(\d+)", info).group(1)))
 
 
+def caught_up(window, env):
+    """Waits until the window manager has acted on every request made so far,
+    even one it refused, which leaves no trace: it takes requests in order,
+    so once it has flipped the window's "above" state, asked for after them,
+    it has taken them too."""
+    above = lambda: "_NET_WM_STATE_ABOVE" in run(["xprop", "-id", str(window), "_NET_WM_STATE"], env, check=False)
+    before = above()
+    run(["wmctrl", "-i", "-r", str(window), "-b", "toggle,above"], env)
+    wait_for("the window manager to catch up", lambda: above() != before)
+
+
 def visible_windows(pid, env):
     """The game's windows that are on the screen."""
     out = run(["xdotool", "search", "--onlyvisible", "--pid", str(pid), "."], env, check=False)
