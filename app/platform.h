@@ -3,17 +3,11 @@
 
 namespace zib {
 
-// Which window system the game asks Qt for, by the environment's
-// QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY (null or empty where unset).
-enum class Display {
-    AsGiven,  // Qt's own choice, or the platform set in QT_QPA_PLATFORM
-    X11,      // both X11 and Wayland are offered
-    None,     // no display at all
-};
-Display chooseDisplay(const char* qtPlatform, const char* x11, const char* wayland);
-
-// Makes that choice for this process before Qt starts. False, having said
-// why on standard error, when there is no display to run on.
+// Picks the window system the game runs on, before Qt starts, from
+// QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY: the platform set, if one
+// is; X11 where both X11 and Wayland are offered; otherwise Qt's own
+// choice. False, having said why on standard error, when there is no
+// display to run on.
 bool useDisplay();
 
 }  // namespace zib

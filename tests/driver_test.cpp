@@ -14,6 +14,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
 
 #include "app/platform.h"
@@ -79,16 +80,21 @@ TEST(Window, TheKeyboardFocusMovesThroughTheButtonsInTabOrder)
 
 TEST(Display, TheGameTakesX11WhereWaylandIsOfferedToo)
 {
-    // Wayland cannot centre windows. A platform asked for is taken as it is; with no display the game stops.
-    using zib::Display;
-    struct Case { const char *qt, *x11, *wayland; Display display; };
-    const Case cases[] = {{nullptr, ":0", "wayland-0", Display::X11}, {"", ":0", "wayland-0", Display::X11},
-                          {nullptr, ":0", nullptr, Display::AsGiven}, {nullptr, "", "wayland-0", Display::AsGiven},
-                          {"wayland", ":0", "wayland-0", Display::AsGiven}, {"offscreen", "", "", Display::AsGiven},
-                          {nullptr, "", nullptr, Display::None}};
-    for (const auto& [qt, x11, wayland, display] : cases)
-        EXPECT_EQ(zib::chooseDisplay(qt, x11, wayland), display) << (qt ? qt : "-") << (x11 ? x11 : "-")
-                                                                 << (wayland ? wayland : "-");
+    // Wayland cannot centre windows. A platform asked for is kept; with no display at all the game stops.
+    struct Case { const char *qt, *x11, *wayland, *chosen; bool runs = true; };
+    const Case cases[] = {{nullptr, ":0", "wayland-0", "xcb"}, {"", ":0", "wayland-0", "xcb"},
+                          {nullptr, ":0", nullptr, ""}, {nullptr, "", "wayland-0", ""},
+                          {"wayland", ":0", "wayland-0", "wayland"}, {nullptr, "", nullptr, "", false}};
+    const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    std::optional<QByteArray> saved[3];
+    for (int i = 0; i < 3; ++i) saved[i] = qEnvironmentVariableIsSet(names[i]) ? qgetenv(names[i]) : saved[i];
+    for (const auto& [qt, x11, wayland, chosen, runs] : cases) {
+        const char* values[] = {qt, x11, wayland};
+        for (int i = 0; i < 3; ++i) values[i] ? qputenv(names[i], values[i]) : qunsetenv(names[i]);
+        EXPECT_EQ(zib::useDisplay(), runs) << x11 << " " << (wayland ? wayland : "-");
+        EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), chosen) << x11 << " " << (wayland ? wayland : "-");
+    }
+    for (int i = 0; i < 3; ++i) saved[i] ? qputenv(names[i], *saved[i]) : qunsetenv(names[i]);
 }
 
 // Counts the frameless top-level windows shown, as the window system would be asked to map them.
