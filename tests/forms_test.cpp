@@ -107,7 +107,9 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
     for (const auto& c : cases) {
         Program p;
         const auto go = forms::Target::of(p.main("btnGo"));
-        then = [&](std::string_view) { p.rt.input(go, p.rt.now()); c.stop(p); seen += "went on "; };
+        then = [&](std::string_view handler) {
+            if (handler == "tmrA") { p.rt.input(go, p.rt.now()); c.stop(p); seen += "went on "; }
+        };
         p.rt.input(go, 60ms);
         p.rt.advance(200ms);
         p.rt.input(go, 300ms);
