@@ -5,6 +5,7 @@
 #include <string>
 
 #include "forms/runtime.h"
+#include "forms/scene.h"
 
 namespace forms {
 
@@ -250,11 +251,9 @@ void Form::checkHandlers() const
     for (const auto& c : controls_)
         if (!eventOf(c.kind()).empty() && !c.handler_)
             c.fail(eventOf(c.kind()), "no handler bound");
-    for (const auto& item : menuItems_) {
-        const auto opens = [&item](const MenuDesign& m) { return m.parent == item.Name(); };
-        if (!item.handler_ && std::none_of(design_->menus.begin(), design_->menus.end(), opens))
+    for (const auto& item : menuItems_)
+        if (!item.handler_ && !opensSubmenu(*design_, item.design()))
             fail(*this, item.Name(), "Click", "no handler bound");
-    }
 }
 
 }  // namespace forms

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The real-time driver and the windows it makes: it wakes ahead of each timer
-// event, shows what the forms hold (the menu's check marks, the buttons in tab
-// order), takes the window system's stamp on the player's input so that a
-// press counts when it was made, makes the result windows unseen at
-// start-up, opens each window centred, and leaves none on screen after Quit.
-// The game picks its window system before any of this.
+// event, keeps the menu's check marks as the game holds them, takes the
+// window system's stamp on the player's input so that a press counts when it
+// was made, makes the result windows unseen at start-up, opens each window
+// centred, and leaves none on screen after Quit. The game picks its window
+// system before any of this; as a real process it exits with status 0 when
+// quit or closed, and with 1 and a message on a run-time error.
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -12,9 +13,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
-#include <optional>
+#include <cstdlib>
 #include <thread>
 
 #include "app/platform.h"
@@ -49,52 +51,25 @@ TEST(Window, TheLevelChosenStaysTickedWhenItIsChosenAgain)
     forms::qt::Driver driver(rt);
     duel::frmzib& game = *rt.start<duel::frmzib>();
     QAction* medium = driver.window(game)->findChild<QMenuBar*>()->actions().constFirst()->menu()->actions()[2];
-    for (int n = 0; n < 2; ++n) {
-        medium->trigger();
-        EXPECT_TRUE(medium->isChecked() && game.menuItem("mnuM").Checked()) << "chosen " << n + 1 << " times";
-    }
-}
-
-// Three buttons listed out of their tab order.
-using enum forms::Kind;
-constexpr forms::ControlDesign tabControls[] = {{.name = "cbLast", .kind = CommandButton, .caption = "Last",
-    .tabIndex = 2}, {.name = "cbFirst", .kind = CommandButton, .caption = "First", .tabIndex = 0},
-    {.name = "cbMiddle", .kind = CommandButton, .caption = "Middle", .tabIndex = 1}};
-constexpr forms::FormDesign tabDesign{.name = "frmTabs", .caption = "Tabs", .controls = tabControls};
-struct Tabs : forms::Form {
-    static const forms::FormDesign& design() { return tabDesign; }
-    explicit Tabs(forms::Runtime& rt) : Form(rt, tabDesign) { for (auto& c : controls()) on(c, &Tabs::click); }
-    void click() {}
-};
-
-TEST(Window, TheKeyboardFocusMovesThroughTheButtonsInTabOrder)
-{
-    forms::Runtime rt;
-    forms::qt::Driver driver(rt);
-    QWidget* window = driver.window(*rt.start<Tabs>());
-    QStringList chain;
-    for (QWidget* w = window->nextInFocusChain(); w != window; w = w->nextInFocusChain())
-        if (const auto* button = qobject_cast<QPushButton*>(w)) chain << button->text();
-    EXPECT_EQ(chain, QStringList({"First", "Middle", "Last"}));
+    medium->trigger();
+    medium->trigger();
+    EXPECT_TRUE(medium->isChecked() && game.menuItem("mnuM").Checked());
 }
 
 TEST(Display, TheGameTakesX11WhereWaylandIsOfferedToo)
 {
-    // Wayland cannot centre windows. A platform asked for is kept; with no display at all the game stops.
-    struct Case { const char *qt, *x11, *wayland, *chosen; bool runs = true; };
-    const Case cases[] = {{nullptr, ":0", "wayland-0", "xcb"}, {"", ":0", "wayland-0", "xcb"},
-                          {nullptr, ":0", nullptr, ""}, {nullptr, "", "wayland-0", ""},
-                          {"wayland", ":0", "wayland-0", "wayland"}, {nullptr, "", nullptr, "", false}};
+    // Wayland cannot centre windows. A platform asked for is kept; with no display at all the game stops. Each
+    // case: QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY as set (null: unset), then the platform chosen, if any.
+    const char* cases[][4] = {{nullptr, ":0", "wayland-0", "xcb"}, {"", ":0", "wayland-0", "xcb"},
+                              {nullptr, ":0", nullptr, ""}, {nullptr, "", "wayland-0", ""},
+                              {"wayland", ":0", "wayland-0", "wayland"}, {nullptr, "", nullptr, nullptr}};
     const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
-    std::optional<QByteArray> saved[3];
-    for (int i = 0; i < 3; ++i) saved[i] = qEnvironmentVariableIsSet(names[i]) ? qgetenv(names[i]) : saved[i];
-    for (const auto& [qt, x11, wayland, chosen, runs] : cases) {
-        const char* values[] = {qt, x11, wayland};
-        for (int i = 0; i < 3; ++i) values[i] ? qputenv(names[i], values[i]) : qunsetenv(names[i]);
-        EXPECT_EQ(zib::useDisplay(), runs) << x11 << " " << (wayland ? wayland : "-");
-        EXPECT_EQ(qgetenv("QT_QPA_PLATFORM"), chosen) << x11 << " " << (wayland ? wayland : "-");
+    for (const auto& c : cases) {
+        for (int i = 0; i < 3; ++i) c[i] ? qputenv(names[i], c[i]) : qunsetenv(names[i]);
+        EXPECT_EQ(zib::useDisplay(), c[3] != nullptr) << c[1] << " " << (c[2] ? c[2] : "-");
+        EXPECT_EQ(qgetenv(names[0]), c[3] ? c[3] : "") << c[1] << " " << (c[2] ? c[2] : "-");
     }
-    for (int i = 0; i < 3; ++i) saved[i] ? qputenv(names[i], *saved[i]) : qunsetenv(names[i]);
+    qputenv(names[0], "offscreen");  // as the tests run
 }
 
 // Counts the frameless top-level windows shown, as the window system would be asked to map them.
@@ -174,6 +149,36 @@ TEST(Session, AStampedPressInWindowsMadeUnseenAndACloseOvertakenByTheHandBack)
     for (const QWidget* window : QApplication::topLevelWidgets())
         EXPECT_FALSE(window->isVisible()) << window->metaObject()->className();
     qApp->removeEventFilter(&counter);
+}
+
+// The duel window with one fault: a click on its Skill menu title, which only a test can make, sets the
+// warning label's interval, a run-time error.
+struct FaultyDuel : duel::frmzib {
+    explicit FaultyDuel(forms::Runtime& rt) : frmzib(rt) { on(menuItem("mnuSkill"), &FaultyDuel::fail); }
+    void fail() { control("noskill").Interval(1); }
+};
+
+// In the child: the pencil dropping on Very Hard, then, once the driver runs, Quit, a close request on the
+// duel window or a run-time error; it exits with the status the driver returns.
+[[noreturn]] void playThenEnd(const char* end)
+{
+    forms::Runtime rt;
+    forms::qt::Driver driver(rt);
+    auto& f = *rt.start<FaultyDuel>();
+    driver.click(f.menuItem("mnuVH"));
+    driver.click(f.control("cbStart"));
+    QTimer::singleShot(0, &driver, [&] {
+        if (*end) driver.click(f.menuItem(end)); else driver.window(f)->close();
+    });
+    std::exit(driver.exec());
+}
+
+TEST(ShutdownDeathTest, EachEndStopsTheProgramAtOnceWithItsStatus)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(playThenEnd("mnuQuit"), testing::ExitedWithCode(0), "") << "Quit";
+    EXPECT_EXIT(playThenEnd(""), testing::ExitedWithCode(0), "") << "a close request";
+    EXPECT_EXIT(playThenEnd("mnuSkill"), testing::ExitedWithCode(1), "run-time error: frmzib\\.noskill\\.Interval");
 }
 
 }  // namespace

@@ -56,11 +56,7 @@ struct Program {
     forms::Runtime rt;
     explicit Program(std::string_view leftUnbound = "")
     {
-        seen.clear();
-        then = nullptr;
-        unbound = leftUnbound;
-        rt.onError(report);
-        rt.start<Main>();
+        seen.clear(); then = nullptr; unbound = leftUnbound; rt.onError(report); rt.start<Main>();
     }
     Main& form() { return *rt.find<Main>(); }
     forms::Control& main(std::string_view control) { return form().control(control); }
@@ -72,49 +68,36 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
     // End, with its status, or a failed operation reported by name and status 1, ends the program there, here
     // in a timer's handler: no more handler code, no events, no input, even input made before it from inside
     // the handler or in the meantime.
-    struct Case { std::function<void(Program&)> stop; std::string error; int status = 1; };
+    struct Case { void (*stop)(Main&); std::string error; int status = 1; };
     unbound = "";
     forms::Runtime elsewhere;
-    Main& other = elsewhere.instance<Main>();
-    const Case cases[] = {
-        {[](Program& p) { p.form().End(); }, "", 0},
-        {[](Program& p) { p.rt.End(3); }, "", 3},
-        {[](Program& p) { p.main("nope"); }, "frmMain has no control named nope"},
-        {[](Program& p) { p.form().menuItem("nope"); }, "frmMain has no menu item named nope"},
-        {[](Program& p) { Main& me = p.form(); me.Unload(); me.control("tmrA").Enabled(false); },
-         "frmMain.tmrA.Enabled: the form has been unloaded"},
-        {[](Program& p) { Main& me = p.form(); me.Unload(); me.Unload(); me.menuItem("mnuOpen").Checked(); },
-         "frmMain.mnuOpen.Checked: the form has been unloaded"},
-        {[](Program& p) { Main& me = p.form(); me.Unload(); me.Visible(); },
-         "frmMain.Visible: the form has been unloaded"},
-        {[](Program& p) { p.form().bind(p.main("lblNote")); },
-         "frmMain.lblNote.event: this kind of control raises no event"},
-        {[&](Program& p) { p.form().bind(other.control("btnGo")); },
-         "frmMain.btnGo.event: the control belongs to another form"},
-        {[&](Program& p) { p.form().bind(other.menuItem("mnuOpen")); },
-         "frmMain.mnuOpen.Click: the menu item belongs to another form"},
-        {[](Program& p) { p.main("lblNote").Interval(); },
-         "frmMain.lblNote.Interval: this kind of control has no such property"},
-        {[](Program& p) { p.main("tmrA").Visible(true); },
-         "frmMain.tmrA.Visible: this kind of control has no such property"},
-        {[](Program& p) { p.main("tmrA").Caption(); },
-         "frmMain.tmrA.Caption: this kind of control has no such property"},
-        {[](Program& p) { for (int ms : {0, 65535, 65536}) p.main("tmrA").Interval(ms); },
-         "frmMain.tmrA.Interval: invalid property value 65536 (0 to 65535)"},
-        {[](Program& p) { p.main("tmrA").Interval(-1); },
-         "frmMain.tmrA.Interval: invalid property value -1 (0 to 65535)"},
-        {[](Program&) { throw std::bad_alloc(); }, "std::bad_alloc"}};
+    static Main* other = &elsewhere.instance<Main>();
+    const Case cases[] = {{[](Main& m) { m.End(); }, "", 0}, {[](Main& m) { m.runtime().End(3); }, "", 3},
+        {[](Main& m) { m.control("nope"); }, " has no control named nope"},
+        {[](Main& m) { m.menuItem("nope"); }, " has no menu item named nope"},
+        {[](Main& m) { m.Unload(); m.control("tmrA").Enabled(false); }, ".tmrA.Enabled: the form has been unloaded"},
+        {[](Main& m) { m.Unload(); m.Unload(); m.menuItem("mnuOpen").Checked(); },
+         ".mnuOpen.Checked: the form has been unloaded"},
+        {[](Main& m) { m.Unload(); m.Visible(); }, ".Visible: the form has been unloaded"},
+        {[](Main& m) { m.bind(m.control("lblNote")); }, ".lblNote.event: this kind of control raises no event"},
+        {[](Main& m) { m.bind(other->control("btnGo")); }, ".btnGo.event: the control belongs to another form"},
+        {[](Main& m) { m.bind(other->menuItem("mnuOpen")); }, ".mnuOpen.Click: the menu item belongs to another form"},
+        {[](Main& m) { m.control("lblNote").Interval(); },
+         ".lblNote.Interval: this kind of control has no such property"},
+        {[](Main& m) { for (int ms : {0, 65535, 65536}) m.control("tmrA").Interval(ms); },
+         ".tmrA.Interval: invalid property value 65536 (0 to 65535)"},
+        {[](Main& m) { m.control("tmrA").Interval(-1); }, ".tmrA.Interval: invalid property value -1 (0 to 65535)"}};
     for (const auto& c : cases) {
         Program p;
         const auto go = forms::Target::of(p.main("btnGo"));
         then = [&](std::string_view handler) {
-            if (handler == "tmrA") { p.rt.input(go, p.rt.now()); c.stop(p); seen += "went on "; }
+            if (handler == "tmrA") { p.rt.input(go, p.rt.now()); c.stop(p.form()); seen += "went on "; }
         };
         p.rt.input(go, 60ms);
         p.rt.advance(200ms);
         p.rt.input(go, 300ms);
         p.rt.End(9);
-        EXPECT_EQ(seen, "Load@0 tmrA@50 " + (c.error.empty() ? "" : "error " + c.error));
+        EXPECT_EQ(seen, "Load@0 tmrA@50 " + (c.error.empty() ? "" : "error frmMain" + c.error));
         EXPECT_EQ(p.rt.exitStatus(), c.status) << c.error;
         EXPECT_FALSE(p.rt.nextDue());
     }
@@ -125,8 +108,8 @@ TEST(Program, AControlLeftWithoutAHandlerIsAnErrorWhenItsFormLoads)
     // A button, a timer or a menu item with nothing to open needs a handler; the form is never loaded without.
     for (std::string_view name : {"btnGo", "tmrA", "mnuOpen"}) {
         Program p(name);
-        EXPECT_EQ(seen, "error frmMain." + std::string(name) + (name == "tmrA" ? ".Timer" : ".Click")
-                            + ": no handler bound");
+        const std::string event = name == "tmrA" ? ".Timer" : ".Click";
+        EXPECT_EQ(seen, "error frmMain." + std::string(name) + event + ": no handler bound");
         EXPECT_TRUE(p.rt.forms().empty());
     }
 }
@@ -134,7 +117,8 @@ TEST(Program, AControlLeftWithoutAHandlerIsAnErrorWhenItsFormLoads)
 TEST(Program, OnlyAnEnabledButtonOrMenuItemOnAShownWindowClicks)
 {
     // A disabled button or menu item, one on a hidden window, or a label, raises nothing; a menu that opens a
-    // submenu raises nothing either. The window's timer runs on regardless; a close request ends the program.
+    // submenu raises nothing either. The window's timer runs on regardless. Input made before the last event
+    // delivered counts at that event's moment, taking the clock back to it. A close request ends the program.
     Program p;
     forms::Control& button = p.main("btnGo");
     forms::MenuItem& open = p.item();
@@ -144,8 +128,8 @@ TEST(Program, OnlyAnEnabledButtonOrMenuItemOnAShownWindowClicks)
     button.Enabled(true); open.Enabled(true); open.Enabled(true); p.form().Visible(false);
     p.rt.click(button); p.rt.click(open);
     seen += "hidden | ";
-    p.rt.advance(50ms); p.form().Show();
-    p.rt.click(button); p.rt.click(open); p.rt.close(p.form());
+    p.rt.advance(70ms); p.form().Show();
+    p.rt.input(forms::Target::of(button), 30ms); p.rt.click(open); p.rt.close(p.form());
     EXPECT_EQ(seen, "Load@0 disabled | hidden | tmrA@50 btnGo@50 mnuOpen@50 ");
     EXPECT_EQ(std::string(button.Caption()) + (button.Enabled() && open.Enabled() ? " enabled" : ""), "Go enabled");
     EXPECT_TRUE(p.rt.ended());
@@ -183,23 +167,21 @@ TEST(InputClock, TakesStampsOnlyFromItsOwnClockAndTheLastSecond)
     // The runtime's clock starts 5000 ms into the platform's; a calibration, if any, is answered at runtime 100
     // ms. Input stamped as listed is then handled at runtime 1200 ms, each counting at its moment.
     using Clock = forms::InputClock;
+    using enum Clock::Stamps;
     using Stamps = std::vector<std::pair<std::optional<std::uint64_t>, long>>;  // stamp, moment
     const auto calibrated = [](std::uint32_t at) { return [at](Clock& c) { c.calibrate(at, 100ms, 101ms); }; };
     struct Case { const char* what; std::function<void(Clock&)> known; Stamps stamps; Clock::Stamps after; };
-    const Case cases[] = {
-        {"made 30 ms before it was handled", {}, {{6170, 1170}}, Clock::Stamps::Unchecked},
-        {"not stamped at all", {}, {{std::nullopt, 1200}}, Clock::Stamps::Unchecked},
-        {"stamped in the future, which rules out every stamp after", {}, {{6201, 1200}, {6150, 1200}},
-         Clock::Stamps::Foreign},
-        {"stamped a second before", {}, {{5200, 200}}, Clock::Stamps::Unchecked},
-        {"stamped more than a second before", {}, {{5199, 1200}}, Clock::Stamps::Unchecked},
-        {"stamped by a clock that wrapped round", {}, {{0x1'0000'0000ull + 6170, 1170}}, Clock::Stamps::Unchecked},
-        {"calibrated on its own clock, where one stamp from the future rules out no other", calibrated(5100),
-         {{6201, 1200}, {6150, 1150}}, Clock::Stamps::Ours},
-        {"calibrated on another clock", calibrated(912'345), {{6150, 1200}}, Clock::Stamps::Foreign},
-        {"known to be on our clock", &Clock::trust, {{6201, 1200}, {6150, 1150}}, Clock::Stamps::Ours},
-        {"known not to be", &Clock::distrust, {{6150, 1200}}, Clock::Stamps::Foreign},
-    };
+    const Case cases[] = {{"made 30 ms before it was handled", {}, {{6170, 1170}}, Unchecked},
+        {"not stamped at all", {}, {{std::nullopt, 1200}}, Unchecked},
+        {"stamped in the future, which rules out every stamp after", {}, {{6201, 1200}, {6150, 1200}}, Foreign},
+        {"stamped a second before", {}, {{5200, 200}}, Unchecked},
+        {"stamped more than a second before", {}, {{5199, 1200}}, Unchecked},
+        {"stamped by a clock that wrapped round", {}, {{0x1'0000'0000ull + 6170, 1170}}, Unchecked},
+        {"calibrated on its own clock: a stamp from the future rules out no other", calibrated(5100),
+         {{6201, 1200}, {6150, 1150}}, Ours},
+        {"calibrated on another clock", calibrated(912'345), {{6150, 1200}}, Foreign},
+        {"known to be on our clock", &Clock::trust, {{6201, 1200}, {6150, 1150}}, Ours},
+        {"known not to be", &Clock::distrust, {{6150, 1200}}, Foreign}};
     for (const auto& [what, known, stamps, after] : cases) {
         Clock clock(5000ms);
         if (known) known(clock);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Zib! played on the virtual clock: what the player sees and can do, from
-// start-up through duels, Stop, the skill warning and Quit.
+// start-up through duels, Stop, the skill warning and Quit. Input counts at
+// the moment the player made it, whenever the program got round to it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -148,6 +149,35 @@ TEST(Quit, QuitOrClosingTheDuelWindowEndsTheGameInEveryState)
             EXPECT_EQ(std::string(g.rt.ended() ? "ended" : "running") + (g.rt.nextDue() ? ", a timer due" : "")
                           + ", events: " + std::to_string(events) + (redrawn ? ", redrawn" : ""), "ended, events: 1");
         }
+}
+
+TEST(PressMoment, ZibJudgedByWhenItWasPressedNotWhenItWasHandled)
+{
+    // Very Hard from the start-up hand-back. The press reaches a runtime advanced only to 60 ms into the draw,
+    // so the opponent's moment, if due by the press, is delivered first. A close request made meanwhile for a
+    // start-up result window, already unloaded, finds nothing and leaves the duel alone.
+    const long opponent = drawn + reaction("mnuVH"), handled = drawn + 60;
+    struct Case { long made; std::string result; };
+    const Case cases[] = {{drawn, "frmWin"}, {opponent - 1, "frmWin"}, {opponent, "frmLoose"}};
+    for (const auto& [made, result] : cases) {
+        SCOPED_TRACE(made);
+        Game g;
+        // A button pressed at `made` ms but only now handed to the runtime, which may have been advanced past it.
+        const auto press = [&g](std::string_view button, long at) {
+            g.rt.input(forms::Target::of(g.form.control(button)), std::chrono::milliseconds(at));
+        };
+        const auto gone = forms::Target::of(*g.rt.find("frmLoose"));
+        g.at(start);
+        g.use("mnuVH");
+        press("cbStart", start);
+        g.at(handled);
+        g.rt.input(gone, std::chrono::milliseconds(handled));
+        press("Zib", made);
+        g.at(opponent + outcomePause - 1);
+        EXPECT_EQ(g.screen(), "pencil10 cbStop" + std::string(result == "frmWin" ? " zibyou" : "") + " ziboppo");
+        g.at(opponent + outcomePause);
+        EXPECT_EQ(g.screen(), result);
+    }
 }
 
 }  // namespace

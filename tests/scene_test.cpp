@@ -54,20 +54,30 @@ TEST(Scene, StackedAsDesignedWithTheButtonsOnTop)
     EXPECT_EQ(s.items.size(), 51u);  // every control but the fourteen timers
 }
 
+TEST(Scene, TheFocusMovesThroughTheButtonsInTabOrderWhateverTheirStacking)
+{
+    using enum forms::Kind;
+    constexpr forms::ControlDesign buttons[] = {{.name = "cbLast", .kind = CommandButton, .tabIndex = 2},
+        {.name = "cbFirst", .kind = CommandButton, .tabIndex = 0}, {.name = "lblNote", .kind = Label, .tabIndex = 1},
+        {.name = "cbMiddle", .kind = CommandButton, .tabIndex = 1}};
+    const forms::FormDesign form{.name = "frmTabs", .caption = "", .controls = buttons};
+    EXPECT_EQ(forms::tabOrder(form), (std::vector<std::size_t>{1, 3, 0}));
+}
+
 TEST(Scene, EachDropStepChangesOnlyTheTwoPencilRows)
 {
-    // From Start on, each 50 ms step hides one pencil and shows the next: the damage is the eight parts of those
+    // From Start on, each drop step hides one pencil and shows the next: the damage is the eight parts of those
     // two pencils, inside their rows. Start itself changes the two buttons.
     play::Game g;
-    g.at(1000);
-    g.use(play::Input::mnuM);
+    g.at(play::startUpHandBack);
+    g.use("mnuM");
     auto before = forms::scene(g.form);
-    g.use(play::Input::cbStart);
+    g.use("cbStart");
     auto after = forms::scene(g.form);
     EXPECT_EQ(forms::damage(before, after), (std::vector{item(after, "cbStop").box, item(after, "cbStart").box}));
     for (int step = 1; step <= 9; ++step) {
         before = after;
-        g.at(1000 + 50 * step);
+        g.at(play::startUpHandBack + play::dropStep * step);
         after = forms::scene(g.form);
         const auto changed = forms::damage(before, after);
         const forms::Rect rows{0, 8 + 24 * (step - 1) - 2, 600, 24 + 17 + 4};
