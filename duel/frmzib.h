@@ -73,10 +73,11 @@ public:
     };
 
 private:
-    // The game's own two orders over the same items, kept although no event
-    // can come between the reads, or the writes, to show them: Start and drop
-    // step 10 read all the check marks in the first, and choosing a level
-    // writes all of them in the second.
+    // Two orders over the same items, both the game's own: Start and drop
+    // step 10 read every check mark in the first, and choosing a level
+    // writes every one in the second. No event comes between the reads, or
+    // between the writes, so neither order shows; they are kept as the game
+    // has them all the same.
     static constexpr std::string_view readingOrder[] = {"mnuVE", "mnuE", "mnuM", "mnuVH", "mnuH"};
     static constexpr std::string_view writingOrder[] = {"mnuE", "mnuVE", "mnuM", "mnuVH", "mnuH"};
 

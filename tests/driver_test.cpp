@@ -158,8 +158,8 @@ struct FaultyDuel : duel::frmzib {
     void fail() { control("noskill").Interval(1); }
 };
 
-// In the child: the pencil dropping on Very Hard, then, once the driver runs, Quit, a close request on the
-// duel window or a run-time error; it exits with the status the driver returns.
+// In the child: the pencil dropping on Very Hard, then, once the driver runs, a click on the menu item `end`,
+// or a close request on the duel window where it is ""; it exits with the status the driver returns.
 [[noreturn]] void playThenEnd(const char* end)
 {
     forms::Runtime rt;
@@ -175,6 +175,7 @@ struct FaultyDuel : duel::frmzib {
 
 TEST(ShutdownDeathTest, EachEndStopsTheProgramAtOnceWithItsStatus)
 {
+    // Mid-duel, Quit or a close request ends the program with status 0, a run-time error with 1 and its message.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(playThenEnd("mnuQuit"), testing::ExitedWithCode(0), "") << "Quit";
     EXPECT_EXIT(playThenEnd(""), testing::ExitedWithCode(0), "") << "a close request";

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Zib! played on the virtual clock, for the duel tests and the random player.
+// Zib! played on the virtual clock, and the durations its rules are told in, for the game's tests.
 #pragma once
 
 #include <gtest/gtest.h>
