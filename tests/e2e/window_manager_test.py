@@ -12,10 +12,6 @@ import desktop
 START = (264 + 16, 256 + 16)
 CLIENT_HEIGHT = 399
 
-# From Start to the loss window at Very Easy: the draw at 500 ms, the
-# computer's at 450 ms more, the result 500 ms later; with time to spare.
-DUEL = 2.5
-
 
 def duel_window(game, env):
     return desktop.wait_for("the duel window", lambda: [
@@ -78,13 +74,15 @@ def with_manager(zib, checks):
             desktop.run(["xdotool", "key", "Down", "Return"], env)
             desktop.wait_for("the Skill menu closed", lambda: desktop.visible_windows(game.pid, env) == [duel])
             # The result windows hidden at start-up reset the duel window a
-            # second later, cutting off a duel begun before: Start again.
-            result = None
-            for presses in range(1, 4):
+            # second later, cutting off a duel begun before. Start is pressed
+            # every half second until a result shows, for up to 7.5 s: while
+            # a duel runs the button is disabled and a press does nothing.
+            result = []
+            for presses in range(1, 16):
                 desktop.run(["xdotool", "mousemove", "--window", str(duel), str(START[0]),
                              str(menu_bar + START[1]), "click", "1"], env)
                 result = desktop.eventually(lambda: [w for w in desktop.visible_windows(game.pid, env) if w != duel],
-                                            timeout=DUEL)
+                                            timeout=0.5)
                 if result:
                     break
             print(f"Start pressed {presses} time(s)", flush=True)
