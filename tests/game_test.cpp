@@ -86,7 +86,7 @@ TEST(Timing, TimersDueAtOneMillisecondFireInArmingOrderAndRepeatOnTheirBeat)
     // hand-back, armed before the beat's third firing, comes first on their shared ms.
     struct Story { Steps steps; std::string film; };  // the film: each event from the last step on
     const long early = startUpHandBack - draw - reaction("mnuM"), opponent = drawn + reaction("mnuM");
-    const auto frame = [](long at, const std::string& screen) { return std::to_string(at) + " " + screen + " | "; };
+    const auto frame = [](auto at, const std::string& screen) { return std::to_string(at) + " " + screen + " | "; };
     const long shown = opponent + outcomePause;
     const Story stories[] = {
         {{{0, "mnuM", idle}, {early, "cbStart", falling}, {startUpHandBack - 1, "Zib", pressed}},
