@@ -16,8 +16,7 @@ bool set(const char* name) { return std::getenv(name) && *std::getenv(name); }
 
 }  // namespace
 
-int run(int argc, char** argv, forms::qt::Driver::Options options,
-        const std::function<void(forms::Runtime&, forms::qt::Driver&)>& started)
+int run(int argc, char** argv, const std::function<void(forms::Runtime&, forms::qt::Driver&)>& started)
 {
     if (!set("QT_QPA_PLATFORM")) {
         if (!set("DISPLAY") && !set("WAYLAND_DISPLAY")) {
@@ -33,7 +32,7 @@ int run(int argc, char** argv, forms::qt::Driver::Options options,
     prepare(app);
 
     forms::Runtime runtime;
-    forms::qt::Driver driver(runtime, options);
+    forms::qt::Driver driver(runtime);
     if (runtime.start<duel::frmzib>() && started)
         started(runtime, driver);
     return driver.exec();
