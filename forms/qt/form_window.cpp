@@ -8,6 +8,7 @@
 #include <QInputEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -72,14 +73,14 @@ Canvas::Canvas(const FormDesign& design, QWidget* parent) : QWidget(parent), des
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void Canvas::paintEvent(QPaintEvent*)
+void Canvas::paintEvent(QPaintEvent* event)
 {
     if (!form_)
         return;
     if (firstPaint_ && isVisible())
         std::exchange(firstPaint_, nullptr)();
     QPainter painter(this);
-    paintForm(painter, *form_, palette());
+    paintScene(painter, scene_, event->rect());
 }
 
 FormWindow::FormWindow(Driver& driver, const FormDesign& design)
@@ -151,6 +152,7 @@ void FormWindow::attach(Form& form)
 {
     form_ = &form;
     canvas_->form_ = &form;
+    canvas_->scene_ = {};
     drawn_ = 0;
     fresh_ = true;
     sync();
@@ -159,14 +161,12 @@ void FormWindow::attach(Form& form)
 
 void FormWindow::sync()
 {
-    if (!form_)
+    // Every change that shows on screen moves the form's revision on.
+    if (!form_ || drawn_ == form_->revision())
         return;
-    bool changed = drawn_ != form_->revision();
     drawn_ = form_->revision();
     const auto controls = form_->controls();
     for (auto [index, button] : buttons_) {
-        changed = changed || button->isEnabled() != controls[index].Enabled() ||
-                  button->isHidden() == controls[index].Visible();
         button->setEnabled(controls[index].Enabled());
         button->setVisible(controls[index].Visible());
     }
@@ -175,13 +175,23 @@ void FormWindow::sync()
         action->setChecked(items[index].Checked());
         action->setEnabled(items[index].Enabled());
     }
+    // Only what changed is drawn again: on a drop step, the two pencils'
+    // rows. One rectangle around it all keeps the drawing on the toolkit's
+    // quickest path. The buttons lying in it are drawn with it.
+    Scene now = scene(*form_, systemColours(canvas_->palette()));
+    Rect changed;
+    for (const Rect& box : damage(canvas_->scene_, now))
+        changed = united(changed, box);
+    canvas_->scene_ = std::move(now);
     // Drawn at once: a deferred update would wait for the window system's
     // next frame slot, milliseconds late for a pencil due on its
-    // millisecond. The buttons on the canvas are drawn with it.
-    if (changed && canvas_->isVisible())
-        canvas_->repaint();
-    else if (changed)
-        canvas_->update();
+    // millisecond.
+    if (changed.empty())
+        return;
+    if (canvas_->isVisible())
+        canvas_->repaint(qrect(changed));
+    else
+        canvas_->update(qrect(changed));
 }
 
 void FormWindow::detach()

@@ -8,6 +8,7 @@
 
 #include "forms/form.h"
 #include "forms/runtime.h"
+#include "forms/scene.h"
 
 class QAction;
 class QPushButton;
@@ -33,6 +34,7 @@ private:
     friend class FormWindow;
     const FormDesign* design_;
     const Form* form_ = nullptr;
+    Scene scene_;  // what the canvas shows: the form as the window last synced it
     std::function<void()> firstPaint_;
 };
 
