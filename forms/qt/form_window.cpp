@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QInputEvent>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QPaintEvent>
 #include <QPainter>
@@ -102,6 +103,7 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
             const MenuDesign& d = design.menus[i];
             if (opensSubmenu(design, d)) {
                 auto* menu = new Stamped<QMenu>(text(d.caption), bar);
+                menu->installEventFilter(this);
                 bar->addMenu(menu);
                 submenus[d.name] = menu;
                 continue;
@@ -122,10 +124,13 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
             actions_.emplace_back(i, action);
         }
         layout->setMenuBar(bar);
+        bar->installEventFilter(this);
     }
 
     canvas_ = new Canvas(design, this);
+    canvas_->installEventFilter(this);
     layout->addWidget(canvas_);
+    installEventFilter(this);
 
     // Buttons in tab order, so the focus chain follows the design.
     for (std::size_t i : tabOrder(design)) {
@@ -134,11 +139,14 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
         button->setGeometry(qrect(d.box));
         button->setFont(qt::font(d.font));
         button->setAutoDefault(false);
+        button->installEventFilter(this);
         auto click = [this, i, button] { driver_.input(target(Target::Kind::Button, i), button->stamp()); };
         if (d.clickOnPress)
             connect(button, &QPushButton::pressed, this, click);
         else
             connect(button, &QPushButton::clicked, this, click);
+        if (d.clickOnPress && !pressButton_)
+            pressButton_ = i;
         buttons_.emplace_back(i, button);
     }
 }
@@ -192,6 +200,33 @@ void FormWindow::sync()
         canvas_->repaint(qrect(changed));
     else
         canvas_->update(qrect(changed));
+}
+
+bool FormWindow::pressable() const
+{
+    if (!form_ || !pressButton_ || !isVisible())
+        return false;
+    const Control& button = form_->controls()[*pressButton_];
+    return button.Enabled() && button.Visible();
+}
+
+bool FormWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // A player who cannot aim a mouse draws with the keyboard: at the draw,
+    // Space or Enter presses the quick-draw button, whatever has the focus,
+    // at the moment the key went down. Held keys repeating do not count, as
+    // a held mouse button does not. At other times keys do what they always
+    // do.
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const bool draws = (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+                           !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if (draws && !key->isAutoRepeat() && pressable()) {
+            driver_.input(target(Target::Kind::Button, *pressButton_), key->timestamp());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FormWindow::detach()
