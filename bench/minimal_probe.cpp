@@ -14,7 +14,8 @@
 //                                on it was made (as a Very Hard outcome
 //                                comes), it shows an already made hidden
 //                                window the size of the win window, and
-//                                hides it a second later
+//                                hides it a second later; bench_screen
+//                                sees it mapped and drawn
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -89,6 +90,10 @@ int mapBaseline(QApplication& app)
     QWidget result(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
     const forms::FormDesign& win = results::frmWin::design();
     result.setFixedSize(forms::pixels(win.width), forms::pixels(win.height));
+    result.setAutoFillBackground(true);  // drawn in one colour, as the win window's background is
+    QPalette colour = result.palette();
+    colour.setColor(QPalette::Window, Qt::green);
+    result.setPalette(colour);
     result.winId();  // made, not shown
     ShowAt show(result);
     auto* start = new StampedButton(QStringLiteral("Start"), &window);
