@@ -227,11 +227,12 @@ void Driver::takeInputBefore(milliseconds due, bool waited)
     // time can still overtake a press stamped before it. So the driver asks
     // once more after that answer. The second question is handled in a later
     // round, after every such press has gone out, and once its answer is in,
-    // every press stamped before the due time has been handled. A server
-    // kept from running by a busy machine takes a few milliseconds to
-    // answer; one that takes longer than a frame is not waited for.
+    // every press stamped before the due time has been handled. On a busy
+    // machine the answer can take milliseconds to reach us, and the timer
+    // waits for it: the press is what decides a duel. Only a server that
+    // does not answer at all is given up on.
     const std::uint32_t serverDue = inputClock_.onPlatformClock(due);
-    const auto giveUp = steady_clock::now() + std::chrono::milliseconds(10);
+    const auto giveUp = steady_clock::now() + std::chrono::milliseconds(100);
     for (int after = 0; after < 2;) {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(giveUp - steady_clock::now());
         const auto time = left.count() > 0 ? server_->ask(left) : std::nullopt;

@@ -3,6 +3,8 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
 
 #include "forms/qt/x11.h"
 
@@ -45,10 +47,22 @@ public:
     std::optional<std::uint32_t> await(std::chrono::microseconds patience) override
     {
         // The answer comes in through Qt's own event handling, with the
-        // events before it: each one handled as it comes.
-        const auto giveUp = std::chrono::steady_clock::now() + patience;
-        while (!answer_ && std::chrono::steady_clock::now() < giveUp)
+        // events before it: each one handled as it comes. It usually takes a
+        // tenth of a millisecond, waited for on the CPU. Past that the
+        // thread sleeps until an event comes, so that on a busy machine it
+        // leaves the CPU to the thread that reads the answer.
+        using Clock = std::chrono::steady_clock;
+        const auto start = Clock::now();
+        while (!answer_ && Clock::now() - start < std::min(patience, spin))
             QCoreApplication::processEvents();
+        if (answer_ || patience <= spin)
+            return answer_;
+        QTimer giveUp;
+        giveUp.setTimerType(Qt::PreciseTimer);
+        giveUp.setSingleShot(true);
+        giveUp.start(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(patience - spin).count()));
+        while (!answer_ && giveUp.isActive())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return answer_;
     }
 
@@ -67,6 +81,8 @@ public:
     }
 
 private:
+    static constexpr std::chrono::microseconds spin{300};
+
     xcb_connection_t* connection_;
     xcb_window_t window_;
     std::optional<std::uint32_t> answer_;
