@@ -94,7 +94,11 @@ int mapBaseline(QApplication& app)
     QPalette colour = result.palette();
     colour.setColor(QPalette::Window, Qt::green);
     result.setPalette(colour);
-    result.winId();  // made, not shown
+    // Made, not shown, above the window with the button: without a window
+    // manager, windows stack in the order they were made, and a window
+    // mapped below another is never drawn.
+    window.winId();
+    result.winId();
     ShowAt show(result);
     auto* start = new StampedButton(QStringLiteral("Start"), &window);
     for (const auto& c : duel.controls)
