@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Each frame draws only what changed, and leaves the screen as if the whole
 // window had been drawn afresh.
+#include <QApplication>
 #include <QPaintEvent>
 #include <QScreen>
-#include <QWindow>
+#include <QTest>
+#include <gtest/gtest.h>
 
-#include "stand_in_server.h"
+#include "duel/frmzib.h"
+#include "forms/qt/driver.h"
 
 namespace {
 
