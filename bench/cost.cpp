@@ -104,11 +104,12 @@ int main(int argc, char** argv)
     const auto dropBefore = earlier.find("drop steps");
     char ratio[96] = "";
     if (drop != today.end() && dropBefore != earlier.end())
-        std::snprintf(ratio, sizeof ratio, "; %.1f x fewer; target <= a quarter, %.0f k", dropBefore->second / drop->second,
-                      dropBefore->second / 4000);
+        std::snprintf(ratio, sizeof ratio, "; %.1f x fewer; target <= a quarter, %.0f k",
+                      dropBefore->second / drop->second, dropBefore->second / 4000);
     bench::figure("CPU instructions per drop step, from its timer event to the frame sent (callgrind): %s  [before, "
                   "%s: %s%s]",
-                  thousands(today, "drop steps").c_str(), before.c_str(), thousands(earlier, "drop steps").c_str(), ratio);
+                  thousands(today, "drop steps").c_str(), before.c_str(), thousands(earlier, "drop steps").c_str(),
+                  ratio);
     bench::figure("CPU instructions per draw, ZIB! enabled (callgrind): %s  [before, %s: %s]",
                   thousands(today, "draws").c_str(), before.c_str(), thousands(earlier, "draws").c_str());
     bench::figure("CPU instructions per opponent's ZIB! (callgrind): %s  [before, %s: %s]",

@@ -556,7 +556,8 @@ Figures play(XServer& x, const Witness& witness, int duels, bool pencil, pid_t s
         if (verbose) {
             std::fprintf(stderr, "  duel %d:", n);
             if (pencil)
-                std::fprintf(stderr, " steps max %.0f, draw %.0f, opponent %.0f ms late; press %+d ms, stamped %+.0f, %s;",
+                std::fprintf(stderr,
+                             " steps max %.0f, draw %.0f, opponent %.0f ms late; press %+d ms, stamped %+.0f, %s;",
                              steps.empty() ? -1.0 : *std::ranges::max_element(steps), drawFrame.value_or(-1),
                              opponentFrame.value_or(-1), offset,
                              press ? *press - opponent : std::nan(""), won ? "won" : "lost");
@@ -673,7 +674,8 @@ int main(int argc, char** argv)
         bench::figure("race judged right, ZIB! pressed before / after the opponent's moment (%s): %s  [before, %s: %s; "
                       "target all]",
                       load, judged(today).c_str(), before.c_str(), judged(earlier).c_str());
-        bench::figure("race judged as the X server stamped the press (%s): %d of %d  [before, %s: %d of %d; target all]",
+        bench::figure("race judged as the X server stamped the press (%s): %d of %d  [before, %s: %d of %d; "
+                      "target all]",
                       load, today.byStamp, today.stamped, before.c_str(), earlier.byStamp, earlier.stamped);
         const int apart = today.setApart + earlier.setApart + slice.setApart + bare.setApart;
         const int played = today.duels + earlier.duels + slice.duels + bare.duels;
@@ -681,7 +683,8 @@ int main(int argc, char** argv)
                       "alone: %d of %d; its drop steps with them: %s); %d of %d presses stamped in another millisecond "
                       "than meant; %d frames never seen",
                       load, apart, played, stallMs, today.setApart, today.duels, distribution(today.stepsAll).c_str(),
-                      today.offStamp + earlier.offStamp + slice.offStamp, today.stamped + earlier.stamped + slice.stamped,
+                      today.offStamp + earlier.offStamp + slice.offStamp,
+                      today.stamped + earlier.stamped + slice.stamped,
                       today.missing + earlier.missing + slice.missing + bare.missing);
     }
     return 0;

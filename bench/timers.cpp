@@ -152,8 +152,8 @@ std::vector<double> driverChain(const std::vector<int>& intervals, Way way, bool
     if (verbose)
         for (std::size_t n = 0; n < chain.lateness.size(); ++n)
             if (chain.lateness[n] >= 0.5)
-                std::fprintf(stderr, "    %s, firing %zu (%d ms): %.3f ms late, %.3f ms of it waiting for a CPU\n", label,
-                             n + 1, intervals[n], chain.lateness[n], chain.queued[n + 1] - chain.queued[n]);
+                std::fprintf(stderr, "    %s, firing %zu (%d ms): %.3f ms late, %.3f ms of it waiting for a CPU\n",
+                             label, n + 1, intervals[n], chain.lateness[n], chain.queued[n + 1] - chain.queued[n]);
     return chain.lateness;
 }
 

@@ -45,9 +45,9 @@ TEST(Frames, EachStepRedrawsOnlyWhatChangedAndLeavesNoTrail)
 
     auto onScreen = [&] {
         const QPixmap all = window->screen()->grabWindow(window->winId());
-        return all.copy(QRect(canvas->mapTo(window, QPoint()) * all.devicePixelRatio(), canvas->size() * all.devicePixelRatio()))
-            .toImage()
-            .convertToFormat(QImage::Format_RGB32);
+        const qreal density = all.devicePixelRatio();
+        const QRect area(canvas->mapTo(window, QPoint()) * density, canvas->size() * density);
+        return all.copy(area).toImage().convertToFormat(QImage::Format_RGB32);
     };
     const int client = canvas->width() * canvas->height();
     for (int event = 1; event <= 12; ++event) {

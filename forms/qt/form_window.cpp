@@ -219,7 +219,8 @@ bool FormWindow::eventFilter(QObject* watched, QEvent* event)
     // do.
     if (event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<const QKeyEvent*>(event);
-        const bool draws = (key->key() == Qt::Key_Space || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+        const int k = key->key();
+        const bool draws = (k == Qt::Key_Space || k == Qt::Key_Return || k == Qt::Key_Enter) &&
                            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
         if (draws && !key->isAutoRepeat() && pressable()) {
             driver_.input(target(Target::Kind::Button, *pressButton_), key->timestamp());
