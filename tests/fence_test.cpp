@@ -21,7 +21,7 @@ TEST(Fence, APressMadeBeforeTheOpponentDrawsWinsThoughItComesInAfterHisMoment)
         {"stamped in the opponent's millisecond", 0, true, false},
     };
     for (const auto& [what, before, overtaken, wins] : presses) {
-        const std::uint32_t opponent = game.draw();
+        const std::uint32_t opponent = game.start();
         game.server->hold(
             [zib, stamp = opponent - before] {
                 QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), zib->mapToGlobal(QPointF(10, 10)),

@@ -32,7 +32,7 @@ TEST(Keyboard, AtTheDrawSpaceOrEnterPressesZibWhereverTheFocusIsAndCountsWhenThe
     };
     for (const auto& [where, focus, which, before, wins] : keys) {
         ASSERT_TRUE(focus) << where;
-        const std::uint32_t opponent = game.draw();
+        const std::uint32_t opponent = game.start();
         game.server->hold([focus, which, stamp = opponent - before] { key(focus, QEvent::KeyPress, which, stamp); },
                           opponent, true);
         EXPECT_EQ(game.playerDrewFirst(), wins) << where;
@@ -59,7 +59,9 @@ TEST(Keyboard, AtOtherTimesKeysDoWhatTheyAlwaysDid)
     tap(stop, Qt::Key_Space);
     EXPECT_TRUE(game.duel.control("cbStart").Enabled());  // stopped, idle
 
-    game.draw();
+    game.driver.click(game.duel.menuItem("mnuVE"));  // 450 ms to look at the draw
+    game.driver.click(game.duel.control("cbStart"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return game.duel.control("Zib").Enabled(); }, 2000));
     key(stop, QEvent::KeyPress, Qt::Key_Space, 0, true);
     EXPECT_TRUE(game.duel.control("Zib").Enabled());
     EXPECT_FALSE(game.playerDrewFirst());

@@ -82,14 +82,13 @@ struct Game {
         return nullptr;
     }
 
-    // Start, and the draw: the X server's millisecond in which the opponent
-    // draws.
-    std::uint32_t draw()
+    // Start at Very Hard: the X server's millisecond in which the opponent
+    // will draw, 500 + 73 ms after it.
+    std::uint32_t start()
     {
         driver.click(duel.control("cbStart"));
-        EXPECT_TRUE(QTest::qWaitFor([&] { return duel.control("Zib").Enabled(); }, 2000));
         const auto epoch = std::chrono::duration_cast<std::chrono::milliseconds>(driver.epoch().time_since_epoch());
-        return static_cast<std::uint32_t>((epoch + rt.nextDue().value()).count());
+        return static_cast<std::uint32_t>((epoch + rt.now() + std::chrono::milliseconds(573)).count());
     }
     // Waits for the opponent to draw, then tells whether the player's "ZIB!"
     // came first, and goes back to idle with Stop.
