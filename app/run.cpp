@@ -9,8 +9,7 @@
 
 namespace zib {
 
-int run(int argc, char** argv, forms::qt::Driver::Options options,
-        const std::function<void(forms::Runtime&, forms::qt::Driver&)>& started)
+int run(int argc, char** argv, const std::function<void(forms::Runtime&, forms::qt::Driver&)>& started)
 {
     if (!useDisplay())
         return 1;
@@ -19,7 +18,7 @@ int run(int argc, char** argv, forms::qt::Driver::Options options,
     prepare(app);
 
     forms::Runtime runtime;
-    forms::qt::Driver driver(runtime, options);
+    forms::qt::Driver driver(runtime);
     if (runtime.start<duel::frmzib>() && started)
         started(runtime, driver);
     return driver.exec();

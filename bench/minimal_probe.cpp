@@ -14,7 +14,8 @@
 //                                on it was made (as a Very Hard outcome
 //                                comes), it shows an already made hidden
 //                                window the size of the win window, and
-//                                hides it a second later
+//                                hides it a second later; bench_screen
+//                                sees it mapped and drawn
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -89,7 +90,15 @@ int mapBaseline(QApplication& app)
     QWidget result(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint);
     const forms::FormDesign& win = results::frmWin::design();
     result.setFixedSize(forms::pixels(win.width), forms::pixels(win.height));
-    result.winId();  // made, not shown
+    result.setAutoFillBackground(true);  // drawn in one colour, as the win window's background is
+    QPalette colour = result.palette();
+    colour.setColor(QPalette::Window, Qt::green);
+    result.setPalette(colour);
+    // Made, not shown, above the window with the button: without a window
+    // manager, windows stack in the order they were made, and a window
+    // mapped below another is never drawn.
+    window.winId();
+    result.winId();
     ShowAt show(result);
     auto* start = new StampedButton(QStringLiteral("Start"), &window);
     for (const auto& c : duel.controls)

@@ -145,7 +145,7 @@ int main(int argc, char** argv)
 {
     const bool quick = bench::hasFlag(argc, argv, "--quick");
     int status = 1;
-    const int ran = zib::run(argc, argv, {}, [&](forms::Runtime& runtime, forms::qt::Driver& driver) {
+    const int ran = zib::run(argc, argv, [&](forms::Runtime& runtime, forms::qt::Driver& driver) {
         status = measure(runtime, driver, quick ? 1 : 5, quick ? 3 : 100, quick);
         runtime.End();
     });

@@ -1,58 +1,59 @@
 // SPDX-License-Identifier: MIT
-// Timer lateness over the game's own intervals: how long after its due time
-// a timer's handler starts running.
+// Timer lateness: how long after its due time a timer's handler starts
+// running, over the game's own intervals.
 //
 // The game's timers run through forms::qt::Driver, which arms the runtime's
 // next due time as an absolute CLOCK_MONOTONIC deadline on a timerfd, half a
-// millisecond early, and waits out the rest. Here a small hidden form with
-// one timer is driven by that same driver, in a chain of firings at each
-// interval the game uses; its handler takes the time first thing and
-// compares it with the ideal due time: the driver's epoch plus the runtime's
-// now(), which inside a Timer handler is the event's due time.
+// millisecond early, and waits out the rest. Here a small form with one timer
+// is driven by that same driver through a chain of firings: sixty at the
+// drop's 50 ms, then one at each other interval the game uses. Its handler
+// takes the time first thing and compares it with the ideal due time: the
+// driver's epoch plus the runtime's now(), which inside a Timer handler is
+// the event's due time.
 //
-// Beside it, at each interval: the same driver woken at the due time itself
-// (what the early wake buys), a repeating QTimer with Qt::PreciseTimer
-// measured the same way, and the floor: the same chain on a bare timerfd
-// with the thread blocked in poll(), which shows what the machine itself
-// takes to wake a sleeping thread.
+// The driver is measured three ways:
+//   - on a hidden form, as the game's timers run while no window takes input;
+//   - on a form shown with a button, so that before each timer event the
+//     driver asks the X server twice whether a press made earlier is still on
+//     its way (the fence; only on X11): the difference is its cost;
+//   - on the hidden form with the kernel's default time slice put back on
+//     every thread after the driver asked for its short one.
+// Beside them, a repeating QTimer with Qt::PreciseTimer measured the same way,
+// and the floor: a bare timerfd with the thread blocked in poll(), which
+// shows what the machine itself takes to wake a sleeping thread.
 //
-// Two configurations: the machine idle, and the other core busy with a
-// spinning child process pinned to it. Each runs three times; every figure
-// is printed as the min / median / max of the three runs.
+// Each runs on an idle machine, then with two CPU hogs per core at the same
+// ordinary priority; the X server, which answers the fence, runs ahead of
+// them.
 //
-//   --quick    a few firings at two intervals only
-//   --idle     the idle configuration only
-//   --busy     the busy configuration only
-//   --verbose  per-interval figures on standard error
+//   --quick    a few firings only
+//   --verbose  every firing more than 0.5 ms late, on standard error
 #include <QApplication>
 #include <QTimer>
 #include <chrono>
-#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <poll.h>
-#include <sched.h>
-#include <sys/prctl.h>
+#include <string>
 #include <sys/timerfd.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <string>
 #include <vector>
 
 #include "forms/qt/driver.h"
 #include "forms/runtime.h"
+#include "load.h"
 #include "stats.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// The chain being run: its interval, how many firings, and where the
-// lateness of each goes.
+// The chain being run: its intervals in turn, and where the lateness of each
+// firing goes.
 struct Chain {
-    int interval = 0;
-    int firings = 0;
+    std::vector<int> intervals;
+    bool shown = false;
     Clock::time_point epoch;
     std::vector<double> lateness;
     std::vector<double> queued;  // run-queue wait since the previous firing, ms
@@ -75,7 +76,8 @@ double runQueueWaitMs()
 }
 
 constexpr forms::ControlDesign tickControls[] = {
-    {.name = "Tick", .kind = forms::Kind::Timer, .interval = 0},  // set at Load
+    {.name = "Go", .kind = forms::Kind::CommandButton, .box = {150, 150, 1200, 450}, .caption = "Go", .tabIndex = 0},
+    {.name = "Tick", .kind = forms::Kind::Timer, .interval = 0},
 };
 
 constexpr forms::FormDesign tickDesign{
@@ -86,7 +88,9 @@ constexpr forms::FormDesign tickDesign{
     .controls = tickControls,
 };
 
-// Never shown, so the driver makes no window for it: only its timer runs.
+// Hidden, it has no window and only its timer runs. Shown, the player could
+// press Go, so the driver makes sure no press is still on its way before each
+// timer event.
 class frmTick : public forms::Form {
 public:
     static const forms::FormDesign& design() { return tickDesign; }
@@ -94,11 +98,20 @@ public:
     explicit frmTick(forms::Runtime& runtime) : Form(runtime, tickDesign)
     {
         onLoad(&frmTick::Form_Load);
+        on(go_, &frmTick::Go_Click);
         on(tick_, &frmTick::Tick_Timer);
     }
 
 private:
-    void Form_Load() { tick_.Interval(running->interval); }
+    void Form_Load()
+    {
+        if (running->shown)
+            Show();
+        else
+            Go_Click();
+    }
+
+    void Go_Click() { tick_.Interval(running->intervals[0]); }
 
     void Tick_Timer()
     {
@@ -106,74 +119,87 @@ private:
         const auto ideal = running->epoch + runtime().now();
         running->lateness.push_back(bench::milliseconds(now - ideal));
         running->queued.push_back(runQueueWaitMs());
-        if (++fired_ == running->firings)
+        if (running->lateness.size() == running->intervals.size())
             End();
+        else
+            tick_.Interval(running->intervals[running->lateness.size()]);
     }
 
+    forms::Control& go_ = control("Go");
     forms::Control& tick_ = control("Tick");
-    int fired_ = 0;
 };
 
-std::vector<double> driverChain(int interval, int firings, forms::qt::Driver::Options options = {},
-                                bool verbose = false)
+enum class Way { Hidden, Shown, DefaultSlice };
+
+std::vector<double> driverChain(const std::vector<int>& intervals, Way way, bool verbose, const char* label)
 {
-    Chain chain{interval, firings, {}, {}, {}};
-    chain.lateness.reserve(static_cast<std::size_t>(firings));
-    chain.queued.reserve(static_cast<std::size_t>(firings) + 1);
+    Chain chain{intervals, way == Way::Shown, {}, {}, {}};
     chain.queued.push_back(runQueueWaitMs());
     running = &chain;
     forms::Runtime runtime;
-    forms::qt::Driver driver(runtime, options);
+    forms::qt::Driver driver(runtime);
+    if (way == Way::DefaultSlice)
+        bench::defaultSlices(getpid());
     chain.epoch = driver.epoch();
-    runtime.start<frmTick>();
+    auto* form = runtime.start<frmTick>();
+    if (form && way == Way::Shown) {
+        // The driver asks the server its time once the window is first drawn
+        // and the program is idle; the chain starts after that.
+        QTimer::singleShot(300, &driver, [&driver, form] { driver.click(form->control("Go")); });
+    }
     driver.exec();
     running = nullptr;
     if (verbose)
         for (std::size_t n = 0; n < chain.lateness.size(); ++n)
             if (chain.lateness[n] >= 0.5)
-                std::fprintf(stderr, "    driver %d ms firing %zu: %.3f ms late, %.3f ms of it waiting for a CPU\n",
-                             interval, n + 1, chain.lateness[n], chain.queued[n + 1] - chain.queued[n]);
+                std::fprintf(stderr, "    %s, firing %zu (%d ms): %.3f ms late, %.3f ms of it waiting for a CPU\n",
+                             label, n + 1, intervals[n], chain.lateness[n], chain.queued[n + 1] - chain.queued[n]);
     return chain.lateness;
 }
 
-std::vector<double> qtimerChain(int interval, int firings)
+// A repeating precise QTimer for each run of equal intervals.
+std::vector<double> qtimerChain(const std::vector<int>& intervals)
 {
     std::vector<double> lateness;
-    lateness.reserve(static_cast<std::size_t>(firings));
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(interval);
-    int fired = 0;
-    Clock::time_point epoch;
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        const auto now = Clock::now();
-        ++fired;
-        const auto ideal = epoch + std::chrono::milliseconds(static_cast<long>(fired) * interval);
-        lateness.push_back(bench::milliseconds(now - ideal));
-        if (fired == firings) {
-            timer.stop();
-            QCoreApplication::exit(0);
-        }
-    });
-    epoch = Clock::now();
-    timer.start();
-    QCoreApplication::exec();
+    for (std::size_t from = 0; from < intervals.size();) {
+        const int interval = intervals[from];
+        std::size_t to = from;
+        while (to < intervals.size() && intervals[to] == interval)
+            ++to;
+        const int firings = static_cast<int>(to - from);
+        QTimer timer;
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setInterval(interval);
+        int fired = 0;
+        Clock::time_point epoch;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            const auto now = Clock::now();
+            ++fired;
+            lateness.push_back(bench::milliseconds(now - (epoch + std::chrono::milliseconds(fired * interval))));
+            if (fired == firings) {
+                timer.stop();
+                QCoreApplication::exit(0);
+            }
+        });
+        epoch = Clock::now();
+        timer.start();
+        QCoreApplication::exec();
+        from = to;
+    }
     return lateness;
 }
 
-// The floor: the same chain on a bare timerfd, the thread blocked in poll()
-// and nothing else between the kernel and the clock reading. What this
-// takes is the machine's own wake-up latency.
-std::vector<double> bareChain(int interval, int firings)
+// The floor: a bare timerfd, the thread blocked in poll() and nothing else
+// between the kernel and the clock reading.
+std::vector<double> bareChain(const std::vector<int>& intervals)
 {
     std::vector<double> lateness;
-    lateness.reserve(static_cast<std::size_t>(firings));
     const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
     if (fd < 0)
         return lateness;
-    const auto epoch = Clock::now();
-    for (int n = 1; n <= firings; ++n) {
-        const auto ideal = epoch + std::chrono::milliseconds(static_cast<long>(n) * interval);
+    auto ideal = Clock::now();
+    for (int interval : intervals) {
+        ideal += std::chrono::milliseconds(interval);
         const auto sinceZero = ideal.time_since_epoch();
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(sinceZero);
         itimerspec when{};
@@ -191,113 +217,11 @@ std::vector<double> bareChain(int interval, int firings)
     return lateness;
 }
 
-// A child process spinning on one core until it is stopped, as another busy
-// program would.
-class BusyLoad {
-public:
-    explicit BusyLoad(int cpu)
-    {
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-            if (cpu >= 0) {
-                cpu_set_t set;
-                CPU_ZERO(&set);
-                CPU_SET(cpu, &set);
-                ::sched_setaffinity(0, sizeof set, &set);
-            }
-            volatile unsigned long spins = 0;
-            for (;;)
-                spins = spins + 1;
-        }
-    }
-    ~BusyLoad()
-    {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    BusyLoad(const BusyLoad&) = delete;
-    BusyLoad& operator=(const BusyLoad&) = delete;
-
-    bool running() const { return pid_ > 0; }
-
-private:
-    pid_t pid_ = -1;
-};
-
-// The core the load spins on: the last one this process may use. The bench
-// itself is not pinned, as the game would not be; the scheduler wakes it on
-// the idle core.
-int otherCore()
+std::string figures(const std::vector<double>& samples)
 {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (::sched_getaffinity(0, sizeof set, &set) != 0 || CPU_COUNT(&set) < 2)
-        return -1;
-    int last = -1;
-    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu)
-        if (CPU_ISSET(cpu, &set))
-            last = cpu;
-    return last;
-}
-
-struct Result {
-    std::vector<double> driver;
-    std::vector<double> late;  // the same driver woken at the due time, not before it
-    std::vector<double> qtimer;
-    std::vector<double> bare;
-};
-
-Result measure(const std::vector<int>& intervals, bool quick, bool verbose, const char* label)
-{
-    Result all;
-    for (int interval : intervals) {
-        const int firings = quick ? 3 : std::max(5, 1000 / interval);
-        auto d = driverChain(interval, firings, {}, verbose);
-        auto l = driverChain(interval, firings, {.wakeEarly = std::chrono::microseconds(0)});
-        auto q = qtimerChain(interval, firings);
-        auto b = bareChain(interval, firings);
-        if (verbose)
-            std::fprintf(stderr,
-                         "  %-16s %4d ms x %3d: driver median %.3f p99 %.3f max %.3f | QTimer median %.3f p99 %.3f "
-                         "max %.3f | bare timerfd median %.3f p99 %.3f\n",
-                         label, interval, firings, bench::median(d), bench::percentile(d, 99),
-                         bench::percentile(d, 100), bench::median(q), bench::percentile(q, 99),
-                         bench::percentile(q, 100), bench::median(b), bench::percentile(b, 99));
-        all.driver.insert(all.driver.end(), d.begin(), d.end());
-        all.late.insert(all.late.end(), l.begin(), l.end());
-        all.qtimer.insert(all.qtimer.end(), q.begin(), q.end());
-        all.bare.insert(all.bare.end(), b.begin(), b.end());
-    }
-    return all;
-}
-
-// A figure over the repetitions: min / median / max of what `of` takes from
-// each.
-template <class Of>
-std::string spread(const std::vector<Result>& runs, Of of)
-{
-    std::vector<double> values;
-    for (const Result& r : runs)
-        values.push_back(of(r));
-    return bench::spread(values);
-}
-
-void report(const std::vector<Result>& runs, const char* label, double target)
-{
-    for (double p : {99.0, 50.0}) {
-        auto at = [p](std::vector<double> Result::*chain) {
-            return [p, chain](const Result& r) { return bench::percentile(r.*chain, p); };
-        };
-        bench::figure("timer lateness %s (%s), min / median / max of %zu runs: %s ms  [driver without its early wake: "
-                      "%s; QTimer precise: %s; floor bare timerfd: %s%s]",
-                      p == 99 ? "p99" : "median", label, runs.size(), spread(runs, at(&Result::driver)).c_str(),
-                      spread(runs, at(&Result::late)).c_str(), spread(runs, at(&Result::qtimer)).c_str(),
-                      spread(runs, at(&Result::bare)).c_str(),
-                      p == 99 ? ("; target <= " + std::to_string(target).substr(0, 4) + " ms").c_str() : "");
-    }
+    char text[64];
+    std::snprintf(text, sizeof text, "median %.3f / p99 %.3f", bench::median(samples), bench::percentile(samples, 99));
+    return text;
 }
 
 }  // namespace
@@ -306,47 +230,46 @@ int main(int argc, char** argv)
 {
     const bool quick = bench::hasFlag(argc, argv, "--quick");
     const bool verbose = bench::hasFlag(argc, argv, "--verbose");
-    const bool onlyIdle = bench::hasFlag(argc, argv, "--idle");
-    const bool onlyBusy = bench::hasFlag(argc, argv, "--busy");
 
     QApplication app(argc, argv);
+    const bool x11 = QGuiApplication::platformName() == QLatin1String("xcb");
+    // The X server answers the fence's questions: like every instrument, it
+    // runs ahead of the hogs. This program is the game measured and does not.
+    if (x11 && !bench::raiseXServer())
+        std::puts("# note: bench_timers could not raise the X server's priority; the fence's figures include its "
+                  "lateness");
 
-    const int repetitions = quick ? 1 : 3;
-    const std::vector<int> intervals =
-        quick ? std::vector<int>{50, 73} : std::vector<int>{50, 73, 175, 260, 350, 450, 500, 1000};
+    std::vector<int> intervals(quick ? 5 : 60, 50);
+    for (int interval : {73, 175, 260, 350, 450, 500, 1000})
+        if (!quick || interval == 73)
+            intervals.push_back(interval);
 
     // A short chain of each kind first, not counted: the first firings of a
     // fresh process pay for page faults and lazy symbol binding.
-    driverChain(50, 2);
-    qtimerChain(50, 2);
+    driverChain({50, 50}, Way::Hidden, false, "");
+    qtimerChain({50, 50});
 
-    if (!onlyBusy) {
-        const bench::CpuPressure pressure;
-        std::vector<Result> idle;
-        for (int run = 0; run < repetitions; ++run)
-            idle.push_back(measure(intervals, quick, verbose, "idle"));
-        pressure.noteIfBusy("the idle timer runs");
-        report(idle, "idle", 0.25);
-    }
-
-    if (!onlyIdle) {
-        const int cpu = otherCore();
-        BusyLoad load(cpu);
-        if (!load.running()) {
-            std::perror("bench_timers: cannot start the load");
-            return 1;
-        }
-        if (cpu < 0)
-            std::fputs("bench_timers: only one core; the load shares it\n", stderr);
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        // The load spins alone on its core and keeps no task waiting: any CPU
-        // pressure seen now comes from other programs.
-        const bench::CpuPressure pressure;
-        std::vector<Result> busy;
-        for (int run = 0; run < repetitions; ++run)
-            busy.push_back(measure(intervals, quick, verbose, "other core busy"));
-        pressure.noteIfBusy("the timer runs with the other core busy");
-        report(busy, "other core busy", 1.2);
+    for (bool busy : {false, true}) {
+        const char* load = busy ? "two hogs per core" : "idle";
+        if (!busy && !quick)
+            bench::CpuPressure::noteIfBusyNow("the idle timer runs");
+        const bench::Hogs hogs(busy);
+        const auto hidden = driverChain(intervals, Way::Hidden, verbose, "driver");
+        const auto shown = driverChain(intervals, Way::Shown, verbose, "driver, fence");
+        const auto slice = driverChain(intervals, Way::DefaultSlice, verbose, "driver, default slice");
+        const auto qtimer = qtimerChain(intervals);
+        const auto bare = bareChain(intervals);
+        bench::figure("timer lateness (%s), %zu firings: %s ms  [kernel's default slice: %s; QTimer precise: %s; "
+                      "floor bare timerfd: %s%s]",
+                      load, intervals.size(), figures(hidden).c_str(), figures(slice).c_str(), figures(qtimer).c_str(),
+                      figures(bare).c_str(), busy ? "" : "; target p99 <= 0.25 ms");
+        if (x11)
+            bench::figure("timer lateness with the fence, two questions to the X server (%s): %s ms  [without: %s; "
+                          "cost per timer event: %.3f ms at the median]",
+                          load, figures(shown).c_str(), figures(hidden).c_str(),
+                          bench::median(shown) - bench::median(hidden));
+        else
+            bench::figure("# timer lateness with the fence (%s): not measured, no X server", load);
     }
     return 0;
 }

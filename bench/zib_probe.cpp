@@ -9,10 +9,8 @@
 //                            from the Skill menu, Start, ZIB! at the draw),
 //                            and once the duel window is handed back prints
 //                            the peak RSS and exits
-//   zib_probe screen [old]   picks Very Hard and leaves the rest to
-//                            bench_screen, which plays through the X server;
-//                            with "old", the driver judges input when it
-//                            handles it and makes no window ahead
+//   zib_probe screen         picks Very Hard and leaves the rest to
+//                            bench_screen, which plays through the X server
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -127,24 +125,16 @@ int main(int argc, char** argv)
     const bool duelMode = std::strcmp(mode, "duel") == 0;
     const bool screen = std::strcmp(mode, "screen") == 0;
     if (!startup && !duelMode && !screen) {
-        std::fputs("usage: zib_probe startup STAMP | zib_probe duel | zib_probe screen [old]\n", stderr);
+        std::fputs("usage: zib_probe startup STAMP | zib_probe duel | zib_probe screen\n", stderr);
         return 2;
     }
     const double stamp = startup ? bench::monotonicMs(argv[2]) : 0;
     bench::Phases phases(stamp);
     phases.mark("main");
 
-    // The driver as it was before presses were judged by their stamps and
-    // windows made ahead: the baseline bench_screen sets beside today's.
-    forms::qt::Driver::Options options;
-    if (screen && argc > 2 && std::strcmp(argv[2], "old") == 0) {
-        options.stampedInput = false;
-        options.prepareWindows = false;
-    }
-
     std::unique_ptr<bench::FirstPaint> first;
     std::unique_ptr<Player> player;
-    return zib::run(argc, argv, options, [&](forms::Runtime& runtime, forms::qt::Driver& driver) {
+    return zib::run(argc, argv, [&](forms::Runtime& runtime, forms::qt::Driver& driver) {
         phases.mark("duel window started");
         if (startup) {
             first = std::make_unique<bench::FirstPaint>(

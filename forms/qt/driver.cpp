@@ -16,27 +16,81 @@
 #include "forms/qt/server_clock.h"
 
 #ifdef __linux__
+#include <dirent.h>
+#include <sched.h>
+#include <sys/syscall.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
+
+#include <cstdlib>
 #endif
 
 namespace forms::qt {
 
 using std::chrono::steady_clock;
 
-Driver::Driver(Runtime& runtime, Options options)
+namespace {
+
+// How long before a timer event the driver wakes, to be on time however long
+// the kernel takes to wake it; it waits out the rest taking input.
+constexpr std::chrono::microseconds wakeEarly{500};
+
+// The game's threads sleep between events and must run the moment one is
+// due, even while other programs keep every CPU busy. A thread that asks for
+// a time slice shorter than theirs (Linux 6.12 and later, no privileges
+// needed) pre-empts them on waking rather than waiting its turn, and the
+// threads it starts later inherit the slice. Frames take well under a
+// millisecond, so one is enough. Elsewhere this does nothing.
+void askForShortSlices()
+{
+#ifdef __linux__
+    struct SchedAttr {
+        std::uint32_t size;
+        std::uint32_t policy;
+        std::uint64_t flags;
+        std::int32_t nice;
+        std::uint32_t priority;
+        std::uint64_t runtime;
+        std::uint64_t deadline;
+        std::uint64_t period;
+    };
+    constexpr std::uint64_t slice = 1'000'000;  // ns
+    DIR* tasks = ::opendir("/proc/self/task");
+    if (!tasks)
+        return;
+    // Qt's own threads, the one reading the window system's events among
+    // them, are already running.
+    while (const dirent* entry = ::readdir(tasks)) {
+        const auto thread = static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10));
+        SchedAttr attr{};
+        if (thread <= 0 || ::syscall(SYS_sched_getattr, thread, &attr, sizeof attr, 0) != 0 ||
+            attr.policy != SCHED_OTHER)
+            continue;
+        attr.size = sizeof attr;
+        attr.flags = 0;
+        attr.runtime = slice;
+        ::syscall(SYS_sched_setattr, thread, &attr, 0);
+    }
+    ::closedir(tasks);
+#endif
+}
+
+}  // namespace
+
+Driver::Driver(Runtime& runtime) : Driver(runtime, nullptr) {}
+
+Driver::Driver(Runtime& runtime, std::unique_ptr<ServerClock> server)
     : runtime_(runtime)
-    , options_(options)
     // The runtime's milliseconds are whole ones of the monotonic clock, the
     // clock window systems stamp input with.
     , epoch_(std::chrono::time_point_cast<milliseconds>(steady_clock::now()))
     , inputClock_(std::chrono::duration_cast<milliseconds>(epoch_.time_since_epoch()))
+    , server_(std::move(server))
 {
-    if (!options_.stampedInput)
-        inputClock_.distrust();
     // The program ends when the runtime says so, not when a window closes.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     installAccessibility();
+    askForShortSlices();
 
 #ifdef __linux__
     // A timerfd with absolute deadlines fires on time to a fraction of a
@@ -84,14 +138,16 @@ void Driver::onFirstIdle()
         return;
     // Where the window system can be asked its time, check that its stamps
     // are on our clock.
-    if (options_.stampedInput && (server_ = ServerClock::make())) {
+    if (!server_)
+        server_ = ServerClock::x11();
+    if (server_) {
         const milliseconds before = now();
         if (const auto time = server_->ask(std::chrono::milliseconds(50)))
             inputClock_.calibrate(*time, before, now());
     }
     // The windows the game showed and hid at start-up are made now, unseen,
     // so that showing one later costs no more than mapping it.
-    if (!options_.prepareWindows || runtime_.ended())
+    if (runtime_.ended())
         return;
     for (const auto& form : runtime_.forms())
         if (!windows_.contains(form->serial()) && !form->Visible())
@@ -118,7 +174,7 @@ std::optional<steady_clock::time_point> Driver::wakeAt() const
 {
     if (!armed_)
         return std::nullopt;
-    return epoch_ + *armed_ - options_.wakeEarly;
+    return epoch_ + *armed_ - wakeEarly;
 }
 
 void Driver::onDeadline()
@@ -129,23 +185,16 @@ void Driver::onDeadline()
     // input meanwhile: a press in that time came first and must count first.
     // Input that changes the timers re-arms the deadline and ends the wait.
     const auto target = armed_;
-    const bool fence = options_.stampedInput && target && inputPossible();
-    bool waited = false, asked = false;
+    bool waited = false;
     while (notifier_ && target && armed_ == target && steady_clock::now() < epoch_ + *target) {
-        // The question to the X server goes out on the due time, so that its
-        // answer is stamped with it and comes back a round trip later.
-        if (fence && server_ && !asked && steady_clock::now() >= epoch_ + *target - std::chrono::microseconds(20)) {
-            server_->send();
-            asked = true;
-        }
         QCoreApplication::processEvents();
         waited = true;
     }
     // Input made before the due time may not have reached us yet, or, if we
     // woke late, not been looked at: the runtime takes it first, at its own
     // moment.
-    if (fence && armed_ == target)
-        takeInputBefore(*target, waited, asked);
+    if (target && armed_ == target && inputPossible())
+        takeInputBefore(*target, waited);
     armed_.reset();
     runtime_.advanceTo(now());
     armNext();
@@ -165,22 +214,33 @@ bool Driver::inputPossible() const
     });
 }
 
-void Driver::takeInputBefore(milliseconds due, bool waited, bool asked)
+void Driver::takeInputBefore(milliseconds due, bool waited)
 {
     if (!server_ || inputClock_.stamps() != InputClock::Stamps::Ours) {
         if (!waited)
             QCoreApplication::processEvents();
         return;
     }
-    // The X server answers after every event it sent before: once its answer
-    // is stamped at or after the due time, every press stamped before it
-    // has been handled. A press a player makes takes a fraction of a
-    // millisecond to come through; the server is given a few.
+    // The server answers a question after every event it sent before, but
+    // input it takes in while it handles a round of requests goes out only
+    // at the start of the next round: an answer stamped at or after the due
+    // time can still overtake a press stamped before it. So the driver asks
+    // once more after that answer. The second question is handled in a later
+    // round, after every such press has gone out, and once its answer is in,
+    // every press stamped before the due time has been handled. On a busy
+    // machine the answer can take milliseconds to reach us, and the timer
+    // waits for it: the press is what decides a duel. Only a server that
+    // does not answer at all is given up on.
     const std::uint32_t serverDue = inputClock_.onPlatformClock(due);
-    const auto giveUp = steady_clock::now() + std::chrono::milliseconds(3);
-    auto time = asked ? server_->await(std::chrono::milliseconds(3)) : server_->ask(std::chrono::milliseconds(3));
-    while (time && static_cast<std::int32_t>(*time - serverDue) < 0 && steady_clock::now() < giveUp)
-        time = server_->ask(std::chrono::milliseconds(3));
+    const auto giveUp = steady_clock::now() + std::chrono::milliseconds(100);
+    for (int after = 0; after < 2;) {
+        const auto left = std::chrono::duration_cast<std::chrono::microseconds>(giveUp - steady_clock::now());
+        const auto time = left.count() > 0 ? server_->ask(left) : std::nullopt;
+        if (!time)
+            return;
+        if (static_cast<std::int32_t>(*time - serverDue) >= 0)
+            ++after;
+    }
 }
 
 FormWindow& Driver::windowFor(Form& form)
@@ -226,7 +286,7 @@ void Driver::sync()
         if (std::ranges::find(live, it->first) == live.end()) {
             FormWindow& window = *it->second;
             window.detach();
-            if (options_.prepareWindows && !spares_.contains(&window.design()))
+            if (!spares_.contains(&window.design()))
                 spares_.emplace(&window.design(), std::move(it->second));
             else
                 it->second.release()->deleteLater();

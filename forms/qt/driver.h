@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "forms/input_clock.h"
+#include "forms/qt/server_clock.h"
 #include "forms/runtime.h"
 
 class QSocketNotifier;
@@ -17,7 +18,6 @@ class QWidget;
 namespace forms::qt {
 
 class FormWindow;
-class ServerClock;
 
 // Drives a forms runtime in real time with Qt: one top-level window for each
 // visible form, drawn after each event's handler has returned, the player's
@@ -25,20 +25,9 @@ class ServerClock;
 // deadline on the monotonic clock.
 class Driver : public QObject {
 public:
-    struct Options {
-        // How long before a timer event the driver wakes, to be on time
-        // however long the kernel takes to wake it; it waits out the rest
-        // taking input.
-        std::chrono::microseconds wakeEarly{500};
-        // Whether input counts at the moment the window system stamped it,
-        // or when the driver gets round to it.
-        bool stampedInput = true;
-        // Whether windows the game can show are made ahead of time.
-        bool prepareWindows = true;
-    };
-
-    explicit Driver(Runtime& runtime) : Driver(runtime, Options{}) {}
-    Driver(Runtime& runtime, Options options);
+    explicit Driver(Runtime& runtime);
+    // With a stand-in for the window system's clock, which tests control.
+    Driver(Runtime& runtime, std::unique_ptr<ServerClock> server);
     ~Driver() override;
 
     // Runs the Qt event loop until the program ends; returns its exit status.
@@ -68,12 +57,11 @@ private:
     void onFirstIdle();
     // Takes the input made before `due` that is still on its way, or waiting
     // to be looked at if we woke late.
-    void takeInputBefore(milliseconds due, bool waited, bool asked);
+    void takeInputBefore(milliseconds due, bool waited);
     bool inputPossible() const;
     FormWindow& windowFor(Form& form);
 
     Runtime& runtime_;
-    Options options_;
     std::chrono::steady_clock::time_point epoch_;
     InputClock inputClock_;
     std::unique_ptr<ServerClock> server_;  // on X11, once start-up is done

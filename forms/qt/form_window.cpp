@@ -7,7 +7,9 @@
 #include <QImage>
 #include <QInputEvent>
 #include <QMenu>
+#include <QKeyEvent>
 #include <QMenuBar>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
@@ -72,14 +74,14 @@ Canvas::Canvas(const FormDesign& design, QWidget* parent) : QWidget(parent), des
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void Canvas::paintEvent(QPaintEvent*)
+void Canvas::paintEvent(QPaintEvent* event)
 {
     if (!form_)
         return;
     if (firstPaint_ && isVisible())
         std::exchange(firstPaint_, nullptr)();
     QPainter painter(this);
-    paintForm(painter, *form_, palette());
+    paintScene(painter, scene_, event->rect());
 }
 
 FormWindow::FormWindow(Driver& driver, const FormDesign& design)
@@ -101,6 +103,7 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
             const MenuDesign& d = design.menus[i];
             if (opensSubmenu(design, d)) {
                 auto* menu = new Stamped<QMenu>(text(d.caption), bar);
+                menu->installEventFilter(this);
                 bar->addMenu(menu);
                 submenus[d.name] = menu;
                 continue;
@@ -121,10 +124,13 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
             actions_.emplace_back(i, action);
         }
         layout->setMenuBar(bar);
+        bar->installEventFilter(this);
     }
 
     canvas_ = new Canvas(design, this);
+    canvas_->installEventFilter(this);
     layout->addWidget(canvas_);
+    installEventFilter(this);
 
     // Buttons in tab order, so the focus chain follows the design.
     for (std::size_t i : tabOrder(design)) {
@@ -133,11 +139,14 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
         button->setGeometry(qrect(d.box));
         button->setFont(qt::font(d.font));
         button->setAutoDefault(false);
+        button->installEventFilter(this);
         auto click = [this, i, button] { driver_.input(target(Target::Kind::Button, i), button->stamp()); };
         if (d.clickOnPress)
             connect(button, &QPushButton::pressed, this, click);
         else
             connect(button, &QPushButton::clicked, this, click);
+        if (d.clickOnPress && !pressButton_)
+            pressButton_ = i;
         buttons_.emplace_back(i, button);
     }
 }
@@ -151,6 +160,7 @@ void FormWindow::attach(Form& form)
 {
     form_ = &form;
     canvas_->form_ = &form;
+    canvas_->scene_ = {};
     drawn_ = 0;
     fresh_ = true;
     sync();
@@ -159,14 +169,12 @@ void FormWindow::attach(Form& form)
 
 void FormWindow::sync()
 {
-    if (!form_)
+    // Every change that shows on screen moves the form's revision on.
+    if (!form_ || drawn_ == form_->revision())
         return;
-    bool changed = drawn_ != form_->revision();
     drawn_ = form_->revision();
     const auto controls = form_->controls();
     for (auto [index, button] : buttons_) {
-        changed = changed || button->isEnabled() != controls[index].Enabled() ||
-                  button->isHidden() == controls[index].Visible();
         button->setEnabled(controls[index].Enabled());
         button->setVisible(controls[index].Visible());
     }
@@ -175,13 +183,51 @@ void FormWindow::sync()
         action->setChecked(items[index].Checked());
         action->setEnabled(items[index].Enabled());
     }
+    // Only what changed is drawn again: on a drop step, the two pencils'
+    // rows. One rectangle around it all keeps the drawing on the toolkit's
+    // quickest path. The buttons lying in it are drawn with it.
+    Scene now = scene(*form_, systemColours(canvas_->palette()));
+    Rect changed;
+    for (const Rect& box : damage(canvas_->scene_, now))
+        changed = united(changed, box);
+    canvas_->scene_ = std::move(now);
     // Drawn at once: a deferred update would wait for the window system's
     // next frame slot, milliseconds late for a pencil due on its
-    // millisecond. The buttons on the canvas are drawn with it.
-    if (changed && canvas_->isVisible())
-        canvas_->repaint();
-    else if (changed)
-        canvas_->update();
+    // millisecond.
+    if (changed.empty())
+        return;
+    if (canvas_->isVisible())
+        canvas_->repaint(qrect(changed));
+    else
+        canvas_->update(qrect(changed));
+}
+
+bool FormWindow::pressable() const
+{
+    if (!form_ || !pressButton_ || !isVisible())
+        return false;
+    const Control& button = form_->controls()[*pressButton_];
+    return button.Enabled() && button.Visible();
+}
+
+bool FormWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // A player who cannot aim a mouse draws with the keyboard: at the draw,
+    // Space or Enter presses the quick-draw button, whatever has the focus,
+    // at the moment the key went down. Held keys repeating do not count, as
+    // a held mouse button does not. At other times keys do what they always
+    // do.
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<const QKeyEvent*>(event);
+        const int k = key->key();
+        const bool draws = (k == Qt::Key_Space || k == Qt::Key_Return || k == Qt::Key_Enter) &&
+                           !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+        if (draws && !key->isAutoRepeat() && pressable()) {
+            driver_.input(target(Target::Kind::Button, *pressButton_), key->timestamp());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FormWindow::detach()

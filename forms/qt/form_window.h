@@ -4,10 +4,12 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "forms/form.h"
 #include "forms/runtime.h"
+#include "forms/scene.h"
 
 class QAction;
 class QPushButton;
@@ -33,6 +35,7 @@ private:
     friend class FormWindow;
     const FormDesign* design_;
     const Form* form_ = nullptr;
+    Scene scene_;  // what the canvas shows: the form as the window last synced it
     std::function<void()> firstPaint_;
 };
 
@@ -40,6 +43,10 @@ private:
 // at a time, only what that loading's controls hold, and passes the player's
 // input to the driver. A window can be made ahead of time and shown for a
 // later loading, so that showing it costs no more than mapping it.
+//
+// A button the design has click on the press is the window's quick-draw
+// button: while it is enabled, Space or Enter presses it wherever the focus
+// is in the window, as the moment the key went down.
 class FormWindow : public QWidget {
 public:
     FormWindow(Driver& driver, const FormDesign& design);
@@ -65,9 +72,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Target target(Target::Kind kind, std::size_t index) const;
+    bool pressable() const;
 
     Driver& driver_;
     Form* form_ = nullptr;
@@ -76,6 +85,7 @@ private:
     Canvas* canvas_;
     std::vector<std::pair<std::size_t, QPushButton*>> buttons_;  // by the control's place in the design
     std::vector<std::pair<std::size_t, QAction*>> actions_;      // by the menu item's place
+    std::optional<std::size_t> pressButton_;  // the quick-draw button, by its place
 };
 
 }  // namespace forms::qt

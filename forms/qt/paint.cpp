@@ -4,7 +4,10 @@
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
+#include <QStaticText>
 #include <QString>
+#include <QTextOption>
+#include <unordered_map>
 
 namespace forms::qt {
 
@@ -29,6 +32,30 @@ const QPixmap& picture(std::string_view name, qreal density)
     return *it;
 }
 
+// A label's caption, laid out the first time it is drawn: captions never
+// change, so no later frame shapes the text or breaks it into lines again.
+struct Caption {
+    QFont font;
+    QStaticText text;
+};
+
+const Caption& caption(const ControlDesign& d)
+{
+    static std::unordered_map<const ControlDesign*, Caption> laidOut;
+    auto it = laidOut.find(&d);
+    if (it == laidOut.end()) {
+        Caption c{font(d.font), QStaticText(text(d.caption))};
+        c.text.setTextFormat(Qt::PlainText);
+        c.text.setTextWidth(forms::pixels(d.box).width);
+        QTextOption option(Qt::AlignHCenter);
+        option.setWrapMode(QTextOption::WordWrap);
+        c.text.setTextOption(option);
+        c.text.setPerformanceHint(QStaticText::AggressiveCaching);
+        it = laidOut.emplace(&d, std::move(c)).first;
+    }
+    return it->second;
+}
+
 QColor colour(std::uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
 
 void paintItem(QPainter& painter, const Item& item)
@@ -39,24 +66,26 @@ void paintItem(QPainter& painter, const Item& item)
     case Kind::Label: {
         if (!d.transparent)
             painter.fillRect(box, colour(item.back));
+        const Caption& c = caption(d);
         painter.save();
         painter.setClipRect(box, Qt::IntersectClip);
-        painter.setFont(font(d.font));
+        painter.setFont(c.font);
         painter.setPen(colour(item.fore));
-        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, text(d.caption));
+        painter.drawStaticText(box.topLeft(), c.text);
         painter.restore();
         break;
     }
     case Kind::Image:
         painter.drawPixmap(box.topLeft(), picture(d.picture, painter.device()->devicePixelRatioF()));
         break;
-    case Kind::Shape:
-        // The border lies inside the shape's box.
-        painter.fillRect(box, colour(item.back));
-        painter.setPen(QPen(colour(item.fore), d.lineWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRect(box.adjusted(0, 0, -1, -1));
+    case Kind::Shape: {
+        // The border lies inside the shape's box. Drawn as two fills, the
+        // cheapest thing to draw.
+        const int w = d.lineWidth;
+        painter.fillRect(box, colour(item.fore));
+        painter.fillRect(box.adjusted(w, w, -w, -w), colour(item.back));
         break;
+    }
     case Kind::Line:
         painter.setPen(QPen(colour(item.fore), d.lineWidth, Qt::SolidLine, Qt::FlatCap));
         painter.drawLine(QPoint(item.from.x, item.from.y), QPoint(item.to.x, item.to.y));
@@ -89,11 +118,12 @@ void paintScene(QPainter& painter, const Scene& scene, const QRect& exposed)
 {
     const QRect client = qrect(scene.client);
     // Controls reaching past the window's edges are clipped there.
-    painter.setClipRect(exposed.isNull() ? client : client & exposed);
-    painter.fillRect(client, colour(scene.background));
-    const Rect area = exposed.isNull() ? scene.client : Rect{exposed.x(), exposed.y(), exposed.width(), exposed.height()};
+    const QRect area = exposed.isNull() ? client : client & exposed;
+    painter.setClipRect(area);
+    painter.fillRect(area, colour(scene.background));
+    const Rect box{area.x(), area.y(), area.width(), area.height()};
     for (const Item& item : scene.items)
-        if (item.visible && item.kind() != Kind::CommandButton && item.box.intersects(area))
+        if (item.visible && item.kind() != Kind::CommandButton && item.box.intersects(box))
             paintItem(painter, item);
 }
 

@@ -31,8 +31,8 @@ QFont font(const Font& font);
 
 // Draws a form's client area: its background and its windowless controls
 // (labels, pictures, shapes, lines) in stacking order, the topmost last.
-// Buttons are real widgets on top and are not drawn here. Only the controls
-// reaching into `exposed` are drawn, where it is given.
+// Buttons are real widgets on top and are not drawn here. Where `exposed` is
+// given, only it is drawn, with the controls reaching into it.
 void paintScene(QPainter& painter, const Scene& scene, const QRect& exposed = {});
 void paintForm(QPainter& painter, const Form& form, const QPalette& palette);
 

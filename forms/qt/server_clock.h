@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <QAbstractNativeEventFilter>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -9,32 +8,30 @@
 
 namespace forms::qt {
 
-// The X server's clock, asked on the program's own connection: a property
-// change on a window of ours comes back stamped with the server's time, and
-// after every event the server sent before it. So once the answer is in,
-// every press the server stamped earlier has reached the program too.
-class ServerClock : public QAbstractNativeEventFilter {
+// The window system's clock, asked on the program's own connection. The
+// answer is stamped with the server's time, and comes after every event the
+// server sent before it: once it is in, every press sent earlier has reached
+// the program too. The driver asks it to check that input is stamped on our
+// clock, and to hold a timer event back until the presses made before it are
+// in. Tests stand in for it.
+class ServerClock {
 public:
-    // Null off X11.
-    static std::unique_ptr<ServerClock> make();
-    ~ServerClock() override;
+    // On X11, the X server on Qt's connection; null elsewhere.
+    static std::unique_ptr<ServerClock> x11();
+    virtual ~ServerClock() = default;
 
-    // The server's time in ms, having handled every event it sent before;
-    // nothing if it does not answer within `patience`.
-    std::optional<std::uint32_t> ask(std::chrono::microseconds patience);
-    // The same in two halves: the question goes out now, and the answer is
-    // waited for later, so that the wait for the server overlaps other work.
-    void send();
-    std::optional<std::uint32_t> await(std::chrono::microseconds patience);
+    // The question goes out now.
+    virtual void send() = 0;
+    // The server's time in ms when it handled the question, once every event
+    // it sent before the answer has been handled here; nothing if it does not
+    // answer within `patience`.
+    virtual std::optional<std::uint32_t> await(std::chrono::microseconds patience) = 0;
 
-    bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
-
-private:
-    ServerClock() = default;
-
-    void* connection_ = nullptr;
-    std::uint32_t window_ = 0;
-    std::optional<std::uint32_t> answer_;
+    std::optional<std::uint32_t> ask(std::chrono::microseconds patience)
+    {
+        send();
+        return await(patience);
+    }
 };
 
 }  // namespace forms::qt

@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: MIT
+// Each frame draws only what changed, and leaves the screen as if the whole
+// window had been drawn afresh.
+#include <QApplication>
+#include <QPaintEvent>
+#include <QScreen>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "duel/frmzib.h"
+#include "forms/qt/driver.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The area each paint of a widget covers, added up since the last look.
+struct PaintWatch : QObject {
+    int area = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
+                area += r.width() * r.height();
+        return false;
+    }
+};
+
+TEST(Frames, EachStepRedrawsOnlyWhatChangedAndLeavesNoTrail)
+{
+    // A duel on the runtime's clock: each drop step, the draw, a press and the opponent's answer. After each, the
+    // canvas on screen (Qt's offscreen backing store) equals the canvas drawn afresh, and a drop step has drawn at
+    // most a tenth of it: the pencil's two rows.
+    forms::Runtime rt;
+    forms::qt::Driver driver(rt);
+    duel::frmzib& game = *rt.start<duel::frmzib>();
+    QWidget* window = driver.window(game);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QWidget* canvas = window->findChild<QWidget*>("canvas");
+    PaintWatch watch;
+    canvas->installEventFilter(&watch);
+    rt.advance(1000ms);  // the start-up hand-back
+    driver.click(game.menuItem("mnuVH"));
+    driver.click(game.control("cbStart"));
+
+    auto onScreen = [&] {
+        const QPixmap all = window->screen()->grabWindow(window->winId());
+        const qreal density = all.devicePixelRatio();
+        const QRect area(canvas->mapTo(window, QPoint()) * density, canvas->size() * density);
+        return all.copy(area).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const int client = canvas->width() * canvas->height();
+    for (int event = 1; event <= 12; ++event) {
+        SCOPED_TRACE(event);
+        watch.area = 0;
+        if (event == 11)
+            driver.click(game.control("Zib"));
+        else
+            rt.advance(event == 12 ? 73ms : 50ms);
+        QCoreApplication::processEvents();
+        if (event < 10) {
+            EXPECT_LE(watch.area, client / 10);
+        }
+        EXPECT_EQ(onScreen(), canvas->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    }
+    EXPECT_TRUE(game.control("zibyou").Visible());
+}
+
+}  // namespace
