@@ -169,19 +169,24 @@ void FormWindow::attach(Form& form)
 
 void FormWindow::sync()
 {
-    // Every change that shows on screen moves the form's revision on.
-    if (!form_ || drawn_ == form_->revision())
+    if (!form_)
+        return;
+    // Qt ticks and unticks a checkable item by itself as it is chosen, so
+    // the check marks are set after every event, whether the form changed
+    // or not: choosing the level already chosen would untick it.
+    const auto items = form_->menuItems();
+    for (auto [index, action] : actions_) {
+        action->setChecked(items[index].Checked());
+        action->setEnabled(items[index].Enabled());
+    }
+    // Every other change that shows on screen moves the form's revision on.
+    if (drawn_ == form_->revision())
         return;
     drawn_ = form_->revision();
     const auto controls = form_->controls();
     for (auto [index, button] : buttons_) {
         button->setEnabled(controls[index].Enabled());
         button->setVisible(controls[index].Visible());
-    }
-    const auto items = form_->menuItems();
-    for (auto [index, action] : actions_) {
-        action->setChecked(items[index].Checked());
-        action->setEnabled(items[index].Enabled());
     }
     // Only what changed is drawn again: on a drop step, the two pencils'
     // rows. One rectangle around it all keeps the drawing on the toolkit's
