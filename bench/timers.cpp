@@ -12,12 +12,14 @@
 // the event's due time.
 //
 // The driver is measured three ways:
-//   - on a hidden form, as the game's timers run while no window takes input;
-//   - on a form shown with a button, so that before each timer event the
-//     driver asks the X server twice whether a press made earlier is still on
-//     its way (the fence; only on X11): the difference is its cost;
-//   - on the hidden form with the kernel's default time slice put back on
-//     every thread after the driver asked for its short one.
+//   - on a window with nothing to press, as the game's timers run while no
+//     window takes input;
+//   - on a window with a button, so that before each timer event the driver
+//     asks the X server twice whether a press made earlier is still on its
+//     way (the fence; only on X11): the difference is its cost;
+//   - on the window with nothing to press, with the kernel's default time
+//     slice put back on every thread after the driver asked for its short
+//     one.
 // Beside them, a repeating QTimer with Qt::PreciseTimer measured the same way,
 // and the floor: a bare timerfd with the thread blocked in poll(), which
 // shows what the machine itself takes to wake a sleeping thread.
@@ -53,7 +55,6 @@ using Clock = std::chrono::steady_clock;
 // firing goes.
 struct Chain {
     std::vector<int> intervals;
-    bool shown = false;
     Clock::time_point epoch;
     std::vector<double> lateness;
     std::vector<double> queued;  // run-queue wait since the previous firing, ms
@@ -76,43 +77,35 @@ double runQueueWaitMs()
 }
 
 constexpr forms::ControlDesign tickControls[] = {
+    {.name = "Tick", .kind = forms::Kind::Timer, .interval = 0},
+};
+constexpr forms::ControlDesign goControls[] = {
     {.name = "Go", .kind = forms::Kind::CommandButton, .box = {150, 150, 1200, 450}, .caption = "Go", .tabIndex = 0},
     {.name = "Tick", .kind = forms::Kind::Timer, .interval = 0},
 };
 
 constexpr forms::FormDesign tickDesign{
-    .name = "frmTick",
-    .caption = "Tick",
-    .width = 1500,
-    .height = 1500,
-    .controls = tickControls,
-};
+    .name = "frmTick", .caption = "Tick", .width = 1500, .height = 1500, .controls = tickControls};
+constexpr forms::FormDesign goDesign{
+    .name = "frmGo", .caption = "Go", .width = 1500, .height = 1500, .controls = goControls};
 
-// Hidden, it has no window and only its timer runs. Shown, the player could
-// press Go, so the driver makes sure no press is still on its way before each
-// timer event.
+// A window with a timer and nothing the player could press, so that its
+// timer events come as the game's do while no window takes input.
 class frmTick : public forms::Form {
 public:
     static const forms::FormDesign& design() { return tickDesign; }
 
-    explicit frmTick(forms::Runtime& runtime) : Form(runtime, tickDesign)
+    explicit frmTick(forms::Runtime& runtime, const forms::FormDesign& d = tickDesign) : Form(runtime, d)
     {
         onLoad(&frmTick::Form_Load);
-        on(go_, &frmTick::Go_Click);
         on(tick_, &frmTick::Tick_Timer);
     }
 
+protected:
+    virtual void Form_Load() { tick_.Interval(running->intervals[0]); }
+    forms::Control& tick_ = control("Tick");
+
 private:
-    void Form_Load()
-    {
-        if (running->shown)
-            Show();
-        else
-            Go_Click();
-    }
-
-    void Go_Click() { tick_.Interval(running->intervals[0]); }
-
     void Tick_Timer()
     {
         const auto now = Clock::now();
@@ -124,16 +117,27 @@ private:
         else
             tick_.Interval(running->intervals[running->lateness.size()]);
     }
-
-    forms::Control& go_ = control("Go");
-    forms::Control& tick_ = control("Tick");
 };
 
-enum class Way { Hidden, Shown, DefaultSlice };
+// The same with a button the player could press: before each timer event the
+// driver makes sure no press made earlier is still on its way. The timer
+// starts when Go is clicked, once the driver has asked the server its time.
+class frmGo : public frmTick {
+public:
+    static const forms::FormDesign& design() { return goDesign; }
+
+    explicit frmGo(forms::Runtime& runtime) : frmTick(runtime, goDesign) { on(control("Go"), &frmGo::Go_Click); }
+
+private:
+    void Form_Load() override {}
+    void Go_Click() { tick_.Interval(running->intervals[0]); }
+};
+
+enum class Way { Plain, Shown, DefaultSlice };
 
 std::vector<double> driverChain(const std::vector<int>& intervals, Way way, bool verbose, const char* label)
 {
-    Chain chain{intervals, way == Way::Shown, {}, {}, {}};
+    Chain chain{intervals, {}, {}, {}};
     chain.queued.push_back(runQueueWaitMs());
     running = &chain;
     forms::Runtime runtime;
@@ -141,11 +145,13 @@ std::vector<double> driverChain(const std::vector<int>& intervals, Way way, bool
     if (way == Way::DefaultSlice)
         bench::defaultSlices(getpid());
     chain.epoch = driver.epoch();
-    auto* form = runtime.start<frmTick>();
-    if (form && way == Way::Shown) {
+    if (way == Way::Shown) {
         // The driver asks the server its time once the window is first drawn
         // and the program is idle; the chain starts after that.
-        QTimer::singleShot(300, &driver, [&driver, form] { driver.click(form->control("Go")); });
+        if (auto* form = runtime.start<frmGo>())
+            QTimer::singleShot(300, &driver, [&driver, form] { driver.click(form->control("Go")); });
+    } else {
+        runtime.start<frmTick>();
     }
     driver.exec();
     running = nullptr;
@@ -246,7 +252,7 @@ int main(int argc, char** argv)
 
     // A short chain of each kind first, not counted: the first firings of a
     // fresh process pay for page faults and lazy symbol binding.
-    driverChain({50, 50}, Way::Hidden, false, "");
+    driverChain({50, 50}, Way::Plain, false, "");
     qtimerChain({50, 50});
 
     for (bool busy : {false, true}) {
@@ -254,20 +260,20 @@ int main(int argc, char** argv)
         if (!busy && !quick)
             bench::CpuPressure::noteIfBusyNow("the idle timer runs");
         const bench::Hogs hogs(busy);
-        const auto hidden = driverChain(intervals, Way::Hidden, verbose, "driver");
+        const auto plain = driverChain(intervals, Way::Plain, verbose, "driver");
         const auto shown = driverChain(intervals, Way::Shown, verbose, "driver, fence");
         const auto slice = driverChain(intervals, Way::DefaultSlice, verbose, "driver, default slice");
         const auto qtimer = qtimerChain(intervals);
         const auto bare = bareChain(intervals);
         bench::figure("timer lateness (%s), %zu firings: %s ms  [kernel's default slice: %s; QTimer precise: %s; "
                       "floor bare timerfd: %s%s]",
-                      load, intervals.size(), figures(hidden).c_str(), figures(slice).c_str(), figures(qtimer).c_str(),
+                      load, intervals.size(), figures(plain).c_str(), figures(slice).c_str(), figures(qtimer).c_str(),
                       figures(bare).c_str(), busy ? "" : "; target p99 <= 0.25 ms");
         if (x11)
             bench::figure("timer lateness with the fence, two questions to the X server (%s): %s ms  [without: %s; "
                           "cost per timer event: %.3f ms at the median]",
-                          load, figures(shown).c_str(), figures(hidden).c_str(),
-                          bench::median(shown) - bench::median(hidden));
+                          load, figures(shown).c_str(), figures(plain).c_str(),
+                          bench::median(shown) - bench::median(plain));
         else
             bench::figure("# timer lateness with the fence (%s): not measured, no X server", load);
     }
