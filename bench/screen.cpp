@@ -11,7 +11,7 @@
 // Each program plays duels at Very Hard, ZIB! pressed 1, 2 or 5 ms before or
 // after the opponent's moment in turn. Every fourth duel runs on to its
 // result window and the hand-back; the others end with Stop once the race is
-// decided. Figures, on an idle machine and with two CPU hogs per core:
+// decided. The programs take turns, a third of their duels at a time. Figures, on an idle machine and with two CPU hogs per core:
 //   - each drop step's pencil, the draw (ZIB! enabled) and the opponent's
 //     "ZIB!" drawn after their moments (DAMAGE stamps, whole milliseconds);
 //   - the result window mapped after its moment (MapNotify as this program
@@ -96,7 +96,9 @@ public:
     Witness()
         : thread_([this] { run(); })
     {
-        sched_param param{sched_get_priority_min(SCHED_FIFO)};
+        // Above the rest of the instrument, which runs at the lowest
+        // real-time priority: only a stall of the whole machine holds it up.
+        sched_param param{sched_get_priority_min(SCHED_FIFO) + 1};
         realTime_ = pthread_setschedparam(thread_.native_handle(), SCHED_FIFO, &param) == 0;
     }
     ~Witness()
@@ -433,6 +435,24 @@ struct Figures {
     int offStamp = 0;                    // presses the server stamped other than meant
     int byStamp = 0, stamped = 0;        // judged as the server's stamp says
     int missing = 0;                     // frames never seen
+
+    Figures& operator+=(const Figures& more)
+    {
+        for (auto part : {&Figures::steps, &Figures::draws, &Figures::opponent, &Figures::mapped, &Figures::drawn,
+                          &Figures::stepsAll, &Figures::mappedAll})
+            (this->*part).insert((this->*part).end(), (more.*part).begin(), (more.*part).end());
+        for (int k = 0; k < 3; ++k) {
+            right[k] += more.right[k];
+            presses[k] += more.presses[k];
+        }
+        duels += more.duels;
+        setApart += more.setApart;
+        offStamp += more.offStamp;
+        byStamp += more.byStamp;
+        stamped += more.stamped;
+        missing += more.missing;
+        return *this;
+    }
 };
 
 // The first drawing on `window` reaching into `box` at or after `moment`:
@@ -445,9 +465,10 @@ std::optional<double> drawnAfter(const std::vector<Drawing>& drawings, Window wi
     return std::nullopt;
 }
 
-// Plays `duels` duels at Very Hard on the program that shows the window "Zib!".
-// A probe with no pencil (the bare window) only gives result windows.
-Figures play(XServer& x, const Witness& witness, int duels, bool pencil, pid_t slices, bool verbose)
+// Plays duels `first` to `last` (excluded) at Very Hard on the program that
+// shows the window "Zib!". A probe with no pencil (the bare window) only
+// gives result windows.
+Figures play(XServer& x, const Witness& witness, int first, int last, bool pencil, pid_t slices, bool verbose)
 {
     Figures f;
     const auto duel = x.find("Zib!", 10'000);
@@ -462,7 +483,7 @@ Figures play(XServer& x, const Witness& witness, int duels, bool pencil, pid_t s
     x.takeDrawings();
 
     const int offsets[] = {-1, 1, -2, 2, -5, 5};
-    for (int n = 0; n < duels; ++n) {
+    for (int n = first; n < last; ++n) {
         const bool outcome = n % 4 == 0 || !pencil;
         // Start counts when it is released, ZIB! when it is pressed.
         const auto start = x.click(at.start);
@@ -635,22 +656,26 @@ int main(int argc, char** argv)
     for (bool busy : {false, true}) {
         const char* load = busy ? "two hogs per core" : "idle";
         const bench::Hogs hogs(busy);
+        // The programs take turns, a third of their duels at a time, so that
+        // other programs' load falls on each of them alike.
         Figures today, earlier, slice, bare;
-        {
-            const Child game({ZIB_PROBE, "screen"});
-            today = play(x, witness, duels, true, 0, verbose);
-        }
-        if (baselineProbe) {
-            const Child game({baselineProbe, "screen"});
-            earlier = play(x, witness, duels, true, 0, verbose);
-        }
-        if (busy) {
-            const Child game({ZIB_PROBE, "screen"});
-            slice = play(x, witness, duels, true, game.pid(), verbose);
-        }
-        {
+        const int rounds = quick ? 1 : 3;
+        for (int round = 0; round < rounds; ++round) {
+            const int first = duels * round / rounds, last = duels * (round + 1) / rounds;
+            {
+                const Child game({ZIB_PROBE, "screen"});
+                today += play(x, witness, first, last, true, 0, verbose);
+            }
+            if (baselineProbe) {
+                const Child game({baselineProbe, "screen"});
+                earlier += play(x, witness, first, last, true, 0, verbose);
+            }
+            if (busy) {
+                const Child game({ZIB_PROBE, "screen"});
+                slice += play(x, witness, first, last, true, game.pid(), verbose);
+            }
             const Child game({MINIMAL_PROBE, "map"});
-            bare = play(x, witness, quick ? 2 : duels / 4, false, 0, verbose);
+            bare += play(x, witness, first / 4, quick ? 2 : last / 4, false, 0, verbose);
         }
         const std::string beside = busy ? "; kernel's default slice: " : "";
         auto besides = [&](const Samples Figures::*of) {
