@@ -74,21 +74,13 @@ std::string thousands(const std::map<std::string, double>& figures, const char* 
     return text;
 }
 
-const char* argument(int argc, char** argv, const char* flag)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], flag) == 0)
-            return argv[i + 1];
-    return nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const bool quick = bench::hasFlag(argc, argv, "--quick");
-    const char* baseline = argument(argc, argv, "--baseline");
-    const std::string before = argument(argc, argv, "--baseline-name") ? argument(argc, argv, "--baseline-name")
+    const char* baseline = bench::argument(argc, argv, "--baseline");
+    const std::string before = bench::argument(argc, argv, "--baseline-name") ? bench::argument(argc, argv, "--baseline-name")
                                                                         : "an earlier version";
     if (std::system("valgrind --version >/dev/null 2>&1") != 0) {
         std::puts("# bench_cost: valgrind not found; skipped");

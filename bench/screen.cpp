@@ -619,22 +619,14 @@ std::string judged(const Figures& f)
     return text;
 }
 
-const char* argument(int argc, char** argv, const char* flag)
-{
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], flag) == 0)
-            return argv[i + 1];
-    return nullptr;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     const bool quick = bench::hasFlag(argc, argv, "--quick");
     const bool verbose = bench::hasFlag(argc, argv, "--verbose");
-    const char* baselineProbe = argument(argc, argv, "--baseline");
-    const char* baselineName = argument(argc, argv, "--baseline-name");
+    const char* baselineProbe = bench::argument(argc, argv, "--baseline");
+    const char* baselineName = bench::argument(argc, argv, "--baseline-name");
     const int duels = quick ? 6 : 60;
     const std::string before = baselineName ? baselineName : "an earlier version";
 

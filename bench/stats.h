@@ -67,6 +67,15 @@ inline bool hasFlag(int argc, char** argv, const char* flag)
     return false;
 }
 
+// The value given after `flag`, or nullptr.
+inline const char* argument(int argc, char** argv, const char* flag)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], flag) == 0)
+            return argv[i + 1];
+    return nullptr;
+}
+
 // One figure, on one line of standard output, flushed at once so that a
 // long run shows its progress.
 template <class... Args>
