@@ -227,12 +227,13 @@ void Driver::takeInputBefore(milliseconds due, bool waited)
     // time can still overtake a press stamped before it. So the driver asks
     // once more after that answer. The second question is handled in a later
     // round, after every such press has gone out, and once its answer is in,
-    // every press stamped before the due time has been handled. On a busy
-    // machine the answer can take milliseconds to reach us, and the timer
-    // waits for it: the press is what decides a duel. Only a server that
-    // does not answer at all is given up on.
+    // every press stamped before the due time has been handled. On a starved
+    // machine the answer can take hundreds of milliseconds to reach us, and
+    // the timer waits for it: the press is what decides a duel. A server
+    // that has not answered within a second is given up on; by then a
+    // press's stamp no longer counts anyway.
     const std::uint32_t serverDue = inputClock_.onPlatformClock(due);
-    const auto giveUp = steady_clock::now() + std::chrono::milliseconds(100);
+    const auto giveUp = steady_clock::now() + std::chrono::seconds(1);
     for (int after = 0; after < 2;) {
         const auto left = std::chrono::duration_cast<std::chrono::microseconds>(giveUp - steady_clock::now());
         const auto time = left.count() > 0 ? server_->ask(left) : std::nullopt;
