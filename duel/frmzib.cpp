@@ -57,7 +57,8 @@ constexpr ControlDesign controls[] = {
     {.name = "Zib", .kind = Kind::CommandButton, .box = {3120, 4560, 2895, 855}, .caption = "ZIB!",
      .font = comicSans(27.75), .tabIndex = 0, .clickOnPress = true},
     {.name = "cbStart", .kind = Kind::CommandButton, .box = {3960, 3840, 495, 495}, .caption = "Start", .tabIndex = 1},
-    {.name = "cbStop", .kind = Kind::CommandButton, .box = {4560, 3840, 495, 495}, .caption = "Stop", .tabIndex = 2},
+    {.name = "cbStop", .kind = Kind::CommandButton, .box = {4560, 3840, 495, 495}, .caption = "Stop", .tabIndex = 2,
+     .cancel = true},
 
     {.name = "Line2", .kind = Kind::Line, .box = segment(0, 3600, 9120, 3600), .lineWidth = 4},
     label("Label4", {6360, 3840, 1575, 375}, "Opponent", red, 14.25, 5),
@@ -160,7 +161,7 @@ const forms::FormDesign& frmzib::design() { return frmzibDesign; }
 
 frmzib::frmzib(forms::Runtime& runtime) : Form(runtime, frmzibDesign)
 {
-    static_assert(everyLevelOnce(readingOrder) && everyLevelOnce(writingOrder),
+    static_assert(everyLevelOnce(checksReadOrder) && everyLevelOnce(checksWriteOrder),
                   "the skill items' reading and writing orders each name every level of the skill table once");
     for (int k = 0; k < 10; ++k) {
         dropTimers_[k] = &control("Timer" + std::to_string(k + 1));
@@ -232,7 +233,7 @@ void frmzib::cbStop_Click() { ResetToIdle(); }
 
 void frmzib::chooseLevel(std::string_view chosen)
 {
-    for (std::string_view item : writingOrder)
+    for (std::string_view item : checksWriteOrder)
         menuItem(item).Checked(item == chosen);
 }
 
@@ -249,7 +250,7 @@ void frmzib::mnuQuit_Click() { End(); }
 bool frmzib::noLevelChosen()
 {
     bool none = true;
-    for (std::string_view item : readingOrder)
+    for (std::string_view item : checksReadOrder)
         if (menuItem(item).Checked() != false)
             none = false;
     return none;
@@ -302,7 +303,7 @@ void frmzib::Timer9_Timer() { dropStep(9); }
 // while the pencil was falling counts for this duel.
 void frmzib::Timer10_Timer()
 {
-    for (std::string_view item : readingOrder)
+    for (std::string_view item : checksReadOrder)
         if (menuItem(item).Checked() == true)
             answertime.Interval(skillLevel(item).reaction);
     dropTimers_[9]->Enabled(false);

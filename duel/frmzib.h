@@ -78,8 +78,8 @@ private:
     // writes every one in the second. No event comes between the reads, or
     // between the writes, so neither order shows; they are kept as the game
     // has them all the same.
-    static constexpr std::string_view readingOrder[] = {"mnuVE", "mnuE", "mnuM", "mnuVH", "mnuH"};
-    static constexpr std::string_view writingOrder[] = {"mnuE", "mnuVE", "mnuM", "mnuVH", "mnuH"};
+    static constexpr std::string_view checksReadOrder[] = {"mnuVE", "mnuE", "mnuM", "mnuVH", "mnuH"};
+    static constexpr std::string_view checksWriteOrder[] = {"mnuE", "mnuVE", "mnuM", "mnuVH", "mnuH"};
 
     void applyIdleList();
     void showPencil(int set, bool visible);

@@ -64,6 +64,10 @@ struct ControlDesign {
     std::string_view picture = {};  // images: the bitmap's resource name
     int tabIndex = -1;
     bool clickOnPress = false;  // buttons: Click counts at the press, not the release
+    // Buttons: Escape presses it. While it can be pressed, something is under
+    // way that it cancels, and Space and Enter belong to the button that
+    // counts at the press (see forms/keys.h).
+    bool cancel = false;
 };
 
 struct MenuDesign {

@@ -158,7 +158,7 @@ void MenuItem::Enabled(bool value)
 // -- Form ------------------------------------------------------------------
 
 Form::Form(Runtime& runtime, const FormDesign& design)
-    : runtime_(&runtime), design_(&design), serial_(++runtime.loadings_)
+    : runtime_(&runtime), design_(&design), loading_(++runtime.loadings_)
 {
     // Controls hold their place for the form's whole life: handlers keep
     // references to them.
@@ -194,6 +194,8 @@ void Form::Visible(bool value)
         return;
     visible_ = value;
     changed();
+    // What a screen reader has announced cannot be taken back.
+    runtime_->closeJournal();
 }
 
 void Form::Unload()

@@ -57,11 +57,11 @@ private:
     bool enabled_;
     int interval_;
 
-    // Timers only: when the next Timer event is due, and a stamp of when the
-    // timer was armed, so that timers due at the same instant fire in the
-    // order they were armed.
+    // Timers only: when the next Timer event is due, and which arming of the
+    // program's timers this was, counted from one, so that timers due at the
+    // same instant fire in the order they were armed.
     std::optional<std::chrono::milliseconds> due_;
-    std::uint64_t armedAt_ = 0;
+    std::uint64_t arming_ = 0;
 
     std::function<void()> handler_;
 };
@@ -129,8 +129,9 @@ public:
     // Goes up with every change that shows on screen, so a backend knows
     // when to draw again.
     std::uint64_t revision() const { return revision_; }
-    // Which loading of the form this is: a form loaded again is a new window.
-    std::uint64_t serial() const { return serial_; }
+    // Which loading of the form this is, counted across the program from one:
+    // a form loaded again is a new window.
+    std::uint64_t loading() const { return loading_; }
 
 protected:
     // Binds a handler of this form to the event a control raises: Click for
@@ -182,7 +183,7 @@ private:
     bool loaded_ = true;
     bool visible_ = false;
     std::uint64_t revision_ = 0;
-    std::uint64_t serial_;
+    std::uint64_t loading_;
 };
 
 }  // namespace forms

@@ -41,6 +41,7 @@ void Runtime::adopt(std::unique_ptr<Form> made)
     // without one would swallow the player's click, or its timer, unseen.
     made->checkHandlers();
     Form& form = *made;
+    closeJournal();
     loaded_.push_back(std::move(made));
     if (form.load_)
         form.load_();
@@ -53,6 +54,7 @@ void Runtime::unload(Form& form)
         return;  // made outside the runtime, as a test may to draw it
     // The form may be unloading itself from inside its own handler: keep the
     // object until the event has been delivered.
+    closeJournal();
     unloaded_.push_back(std::move(*it));
     loaded_.erase(it);
     if (!delivering_)
@@ -64,7 +66,7 @@ void Runtime::arm(Control& timer)
     timer.due_.reset();
     if (timer.enabled_ && timer.interval_ > 0)
         timer.due_ = now_ + milliseconds(timer.interval_);
-    timer.armedAt_ = ++armings_;
+    timer.arming_ = ++armings_;
 }
 
 Control* Runtime::nextTimer() const
@@ -74,7 +76,7 @@ Control* Runtime::nextTimer() const
         for (auto& c : form->controls_) {
             if (!c.due_)
                 continue;
-            if (!next || *c.due_ < *next->due_ || (*c.due_ == *next->due_ && c.armedAt_ < next->armedAt_))
+            if (!next || *c.due_ < *next->due_ || (*c.due_ == *next->due_ && c.arming_ < next->arming_))
                 next = &c;
         }
     return next;
@@ -94,11 +96,12 @@ void Runtime::runTimers(milliseconds time)
         Control* timer = nextTimer();
         if (!timer || *timer->due_ > time)
             break;
+        record(*timer->due_, std::nullopt);
         now_ = delivered_ = *timer->due_;
         // The next firing is counted from this one's due time, not from when
         // its handler ran, so a repeating timer never drifts.
         timer->due_ = now_ + milliseconds(timer->interval_);
-        timer->armedAt_ = ++armings_;
+        timer->arming_ = ++armings_;
         deliver(timer->handler_);
     }
 }
@@ -115,22 +118,28 @@ void Runtime::advanceTo(milliseconds time)
 Form* Runtime::find(std::uint64_t loading) const
 {
     auto it =
-        std::find_if(loaded_.begin(), loaded_.end(), [loading](const auto& f) { return f->serial() == loading; });
+        std::find_if(loaded_.begin(), loaded_.end(), [loading](const auto& f) { return f->loading() == loading; });
     return it == loaded_.end() ? nullptr : it->get();
 }
 
 Target Target::of(const Control& button)
 {
-    return {button.form().serial(), Kind::Button,
+    return {button.form().loading(), Kind::Button,
             static_cast<std::size_t>(&button - button.form().controls().data())};
 }
 
 Target Target::of(const MenuItem& item)
 {
-    return {item.form().serial(), Kind::MenuItem, static_cast<std::size_t>(&item - item.form().menuItems().data())};
+    return {item.form().loading(), Kind::MenuItem,
+            static_cast<std::size_t>(&item - item.form().menuItems().data())};
 }
 
-Target Target::of(const Form& window) { return {window.serial(), Kind::Window, 0}; }
+Target Target::of(const Form& window) { return {window.loading(), Kind::Window}; }
+
+Target Target::of(const Form& window, Key key, std::optional<std::size_t> focused)
+{
+    return {window.loading(), Kind::Key, 0, key, focused};
+}
 
 void Runtime::input(Target target, milliseconds moment)
 {
@@ -140,12 +149,97 @@ void Runtime::input(Target target, milliseconds moment)
         queue_.push_back(target);
         return;
     }
+    // Every event delivered is journaled until something closes the
+    // journal, so a journal that holds anything ends with the last event.
+    if (moment < delivered_ && !journal_.empty()) {
+        rewind(target, moment);
+        return;
+    }
+    const milliseconds clock = now_;
+    take(target, moment);
+    // Timers the input started may fall due before the time the runtime
+    // had already reached.
+    runTimers(clock);
+    if (!ended_ && clock > now_)
+        now_ = clock;
+}
+
+void Runtime::take(Target target, milliseconds moment)
+{
     const milliseconds at = std::max(moment, delivered_);
     runTimers(at);
     if (ended_)
         return;
+    record(at, target);
     now_ = delivered_ = at;
     deliver([this, target] { dispatch(target); });
+}
+
+void Runtime::rewind(Target target, milliseconds moment)
+{
+    // Back to just before the first event after the input's moment; input
+    // older than the journal goes at its start.
+    const milliseconds start = journal_.front().before.delivered;
+    moment = std::max(moment, start);
+    const auto first = std::find_if(journal_.begin(), journal_.end(),
+                                    [moment](const Entry& e) { return e.moment > moment; });
+    std::vector<std::pair<milliseconds, Target>> since;
+    for (auto e = first; e != journal_.end(); ++e)
+        if (e->input)
+            since.emplace_back(e->moment, *e->input);
+    const milliseconds clock = now_;
+    restore(first->before);
+    journal_.erase(first, journal_.end());
+    ++rewinds_;
+
+    replaying_ = true;
+    take(target, moment);
+    for (const auto& [at, given] : since)
+        take(given, at);
+    runTimers(clock);
+    if (!ended_ && clock > now_)
+        now_ = clock;
+    replaying_ = false;
+    if (afterEvent_)
+        afterEvent_();
+}
+
+Runtime::Snapshot Runtime::snapshot() const
+{
+    Snapshot s{.now = now_, .delivered = delivered_, .armings = armings_, .controls = {}, .menus = {}};
+    for (const auto& form : loaded_) {
+        for (const Control& c : form->controls_)
+            s.controls.push_back({c.visible_, c.enabled_, c.interval_, c.due_, c.arming_});
+        for (const MenuItem& m : form->menuItems_)
+            s.menus.push_back({m.checked_, m.enabled_});
+    }
+    return s;
+}
+
+void Runtime::restore(const Snapshot& s)
+{
+    now_ = s.now;
+    delivered_ = s.delivered;
+    armings_ = s.armings;
+    auto control = s.controls.begin();
+    auto menu = s.menus.begin();
+    for (const auto& form : loaded_) {
+        for (Control& c : form->controls_) {
+            c.visible_ = control->visible;
+            c.enabled_ = control->enabled;
+            c.interval_ = control->interval;
+            c.due_ = control->due;
+            c.arming_ = control->arming;
+            ++control;
+        }
+        for (MenuItem& m : form->menuItems_) {
+            m.checked_ = (*menu)[0];
+            m.enabled_ = (*menu)[1];
+            ++menu;
+        }
+        // Revisions only go up, so a backend draws what was put back.
+        form->changed();
+    }
 }
 
 void Runtime::dispatch(Target target)
@@ -173,6 +267,10 @@ void Runtime::dispatch(Target target)
         if (form->design().onClose == OnClose::EndProgram)
             End();
         break;
+    case Target::Kind::Key:
+        if (const Control* button = keyTarget(*form, target.key, target.focused); button && form->visible_)
+            button->handler_();
+        break;
     }
 }
 
@@ -183,8 +281,20 @@ void Runtime::End(int status)
     ended_ = true;
     exitStatus_ = status;
     queue_.clear();
+    closeJournal();
     if (delivering_)
         throw Stopped{};
+}
+
+void Runtime::record(milliseconds moment, std::optional<Target> input)
+{
+    // An entry is dropped only once it is a span older than the newest, so
+    // the journal reaches at least that far back from the moment any later
+    // input arrives.
+    while (!journal_.empty() &&
+           (journal_.size() >= journalCap || journal_.front().moment + journalSpan <= moment))
+        journal_.pop_front();
+    journal_.push_back({moment, input, snapshot()});
 }
 
 void Runtime::deliver(const std::function<void()>& event)
@@ -204,6 +314,7 @@ void Runtime::fail(std::string_view message)
     ended_ = true;
     exitStatus_ = 1;
     queue_.clear();
+    closeJournal();
 }
 
 void Runtime::run(const std::function<void()>& event)
@@ -219,7 +330,7 @@ void Runtime::run(const std::function<void()>& event)
     }
     delivering_ = false;
     unloaded_.clear();
-    if (afterEvent_)
+    if (afterEvent_ && !replaying_)
         afterEvent_();
 }
 

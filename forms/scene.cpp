@@ -2,6 +2,7 @@
 #include "forms/scene.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace forms {
@@ -106,6 +107,30 @@ std::vector<std::size_t> tabOrder(const FormDesign& design)
         return design.controls[a].tabIndex < design.controls[b].tabIndex;
     });
     return buttons;
+}
+
+std::vector<std::size_t> readingOrder(const Scene& scene)
+{
+    std::vector<std::size_t> order(scene.items.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const auto key = [&](std::size_t i) {
+        const int tab = scene.items[i].design->tabIndex;
+        return tab < 0 ? INT_MAX : tab;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    return order;
+}
+
+std::vector<const Form*> presentationOrder(std::span<const std::unique_ptr<Form>> forms)
+{
+    std::vector<const Form*> order;
+    order.reserve(forms.size());
+    for (bool seen : {true, false})
+        for (const auto& form : forms)
+            if (form->Visible() == seen)
+                order.push_back(form.get());
+    return order;
 }
 
 bool opensSubmenu(const FormDesign& design, const MenuDesign& item)

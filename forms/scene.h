@@ -10,7 +10,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,6 +96,17 @@ std::vector<Rect> damage(const Scene& before, const Scene& after);
 
 // A form's command buttons in tab order, by their place in its design.
 std::vector<std::size_t> tabOrder(const FormDesign& design);
+
+// The order a screen reader meets a scene's items in, as places in
+// `scene.items`: those with a tab index by it, buttons and labels alike, then
+// the rest in drawing order.
+std::vector<std::size_t> readingOrder(const Scene& scene);
+
+// The loaded forms in the order a backend brings their windows up to date
+// after an event: those to be seen first, then those to be hidden, each in
+// the order they were loaded. Showing the new window before hiding the old
+// one never leaves the screen without one of the game's windows.
+std::vector<const Form*> presentationOrder(std::span<const std::unique_ptr<Form>> forms);
 
 // Whether a menu item opens a submenu of its own, rather than being a
 // command.

@@ -48,7 +48,7 @@ struct Game {
             pencil[k] = &form.control("p" + std::to_string((k / 4 + 1) % 10) + std::to_string(k % 4 + 1));
         rt.afterEvent([this] {
             for (std::string_view name : {"frmWin", "frmLoose"})
-                if (const forms::Form* f = rt.find(name); f && f->Visible()) shown.insert(f->serial());
+                if (const forms::Form* f = rt.find(name); f && f->Visible()) shown.insert(f->loading());
         });
     }
     ~Game() { EXPECT_EQ(rt.exitStatus(), 0) << "a run-time error ended the game"; }

@@ -150,7 +150,7 @@ void Driver::onFirstIdle()
     if (runtime_.ended())
         return;
     for (const auto& form : runtime_.forms())
-        if (!windows_.contains(form->serial()) && !form->Visible())
+        if (!windows_.contains(form->loading()) && !form->Visible())
             windowFor(*form).prepare();
 }
 
@@ -166,7 +166,7 @@ void Driver::input(Target target, std::optional<std::uint64_t> stamp)
 
 QWidget* Driver::window(const Form& form) const
 {
-    auto it = windows_.find(form.serial());
+    auto it = windows_.find(form.loading());
     return it == windows_.end() ? nullptr : it->second.get();
 }
 
@@ -259,7 +259,7 @@ FormWindow& Driver::windowFor(Form& form)
         // nothing else to do, get ready for what comes later.
         window->onFirstPaint([this] { QTimer::singleShot(0, this, &Driver::onFirstIdle); });
     }
-    return *windows_.emplace(form.serial(), std::move(window)).first->second;
+    return *windows_.emplace(form.loading(), std::move(window)).first->second;
 }
 
 void Driver::sync()
@@ -282,7 +282,7 @@ void Driver::sync()
     // design, for the form's next loading.
     std::vector<std::uint64_t> live;
     for (const auto& form : runtime_.forms())
-        live.push_back(form->serial());
+        live.push_back(form->loading());
     for (auto it = windows_.begin(); it != windows_.end();) {
         if (std::ranges::find(live, it->first) == live.end()) {
             FormWindow& window = *it->second;
@@ -300,12 +300,12 @@ void Driver::sync()
     // Show new windows before hiding old ones, so the screen is never left
     // without one.
     for (const auto& form : runtime_.forms()) {
-        auto it = windows_.find(form->serial());
+        auto it = windows_.find(form->loading());
         if (it == windows_.end()) {
             if (!form->Visible())
                 continue;  // a window shown and hidden in one handler is never made
             windowFor(*form);
-            it = windows_.find(form->serial());
+            it = windows_.find(form->loading());
         }
         FormWindow& window = *it->second;
         window.sync();
@@ -313,7 +313,7 @@ void Driver::sync()
             window.present();
     }
     for (const auto& form : runtime_.forms()) {
-        auto it = windows_.find(form->serial());
+        auto it = windows_.find(form->loading());
         if (it != windows_.end() && !form->Visible() && it->second->isVisible())
             it->second->hide();
     }

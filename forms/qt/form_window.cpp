@@ -153,7 +153,7 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
 
 Target FormWindow::target(Target::Kind kind, std::size_t index) const
 {
-    return {form_ ? form_->serial() : 0, kind, index};
+    return {form_ ? form_->loading() : 0, kind, index};
 }
 
 void FormWindow::attach(Form& form)

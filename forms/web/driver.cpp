@@ -204,8 +204,8 @@ void Driver::sync()
             w.loading = 0;
     for (const auto& form : runtime_.forms()) {
         Window& w = windowFor(*form);
-        if (w.loading != form->serial()) {
-            w.loading = form->serial();
+        if (w.loading != form->loading()) {
+            w.loading = form->loading();
             w.drawn = false;
         }
         update(static_cast<int>(&w - windows_.data()), w, *form);
