@@ -7,12 +7,12 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-#include "duel/frmzib.h"
 #include "forms/qt/driver.h"
+#include "game_play.h"
 
 namespace {
 
-using namespace std::chrono_literals;
+using std::chrono::milliseconds;
 
 // The area each paint of a widget covers, added up since the last look.
 struct PaintWatch : QObject {
@@ -28,9 +28,9 @@ struct PaintWatch : QObject {
 
 TEST(Frames, EachStepRedrawsOnlyWhatChangedAndLeavesNoTrail)
 {
-    // A duel on the runtime's clock: each drop step, the draw, a press and the opponent's answer. After each, the
-    // canvas on screen (Qt's offscreen backing store) equals the canvas drawn afresh, and a drop step has drawn at
-    // most a tenth of it: the pencil's two rows.
+    // A duel on the runtime's clock, from the start-up hand-back on: each drop step, the draw, a press and the
+    // opponent's answer. After each, the canvas on screen (Qt's offscreen backing store) equals the canvas drawn
+    // afresh, and a drop step has drawn at most a tenth of it: the pencil's two rows.
     forms::Runtime rt;
     forms::qt::Driver driver(rt);
     duel::frmzib& game = *rt.start<duel::frmzib>();
@@ -39,9 +39,9 @@ TEST(Frames, EachStepRedrawsOnlyWhatChangedAndLeavesNoTrail)
     QWidget* canvas = window->findChild<QWidget*>("canvas");
     PaintWatch watch;
     canvas->installEventFilter(&watch);
-    rt.advance(1000ms);  // the start-up hand-back
-    driver.click(game.menuItem("mnuVH"));
-    driver.click(game.control("cbStart"));
+    rt.advance(milliseconds(play::startUpHandBack));
+    rt.click(game.menuItem("mnuVH"));
+    rt.click(game.control("cbStart"));
 
     auto onScreen = [&] {
         const QPixmap all = window->screen()->grabWindow(window->winId());
@@ -54,9 +54,9 @@ TEST(Frames, EachStepRedrawsOnlyWhatChangedAndLeavesNoTrail)
         SCOPED_TRACE(event);
         watch.area = 0;
         if (event == 11)
-            driver.click(game.control("Zib"));
+            rt.click(game.control("Zib"));
         else
-            rt.advance(event == 12 ? 73ms : 50ms);
+            rt.advance(milliseconds(event == 12 ? play::reaction("mnuVH") : play::dropStep));
         QCoreApplication::processEvents();
         if (event < 10) {
             EXPECT_LE(watch.area, client / 10);
