@@ -2,16 +2,21 @@
 // Zib! as the player meets it in the page: what shows, the skill menu, the
 // duel's moments on the page's runtime clock, and the pencil read off the
 // screen.
-import { pixels } from './harness.mjs';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { pixels, webDir } from './harness.mjs';
 
-// Each skill item and how long the opponent takes to draw, in ms.
-export const levels = { mnuVE: 450, mnuE: 350, mnuM: 260, mnuH: 175, mnuVH: 73 };
-export const levelCaptions = ['Very Easy', 'Easy', 'Medium', 'Hard', 'Very Hard'];
-// The duel window's timeline after Start, in ms: the draw (after ten drop steps), and the result window 500 ms
-// after the opponent.
-export const draw = 500, resultAfter = 500;
-// The start-up hand-back: a duel started before it is cut off.
-export const handBack = 1000;
+// The game's own timings, which the build writes from its tables beside the web folder's build.
+const table = JSON.parse(readFileSync(process.env.ZIB_GAME_TABLE ?? join(webDir, '..', 'tests', 'web', 'game.json'), 'utf8'));
+// Each skill item and how long the opponent takes to draw, in ms; the items' captions, in menu order.
+export const levels = Object.fromEntries(table.levels.map((l) => [l.item, l.reaction]));
+export const levelCaptions = table.levels.map((l) => l.caption);
+// The duel window's timeline after Start, in ms: the draw (after ten drop steps), and the result window that
+// long after the opponent.
+export const { draw, resultAfter } = table;
+// The start-up hand-back: the result windows are loaded at start-up and hand the duel window back when they
+// close; a duel started before then is cut off.
+export const handBack = table.resultStays;
 
 export const duel = '[data-form="frmzib"]';
 export const button = (name) => `${duel} button[data-control="${name}"]`;
