@@ -85,15 +85,17 @@ export function pencilSet(client) {
   return rows.length === 1 ? rows[0] : 0;
 }
 
-// The page's own log of what each event changed, from runtime ms `from` on, one line per event: its moment and
-// cause, when it was handled (and for input, its stamp), and what it showed (+), hid (-), enabled (+) or
-// disabled (-), on the runtime clock.
+// The page's own log of what the events changed, from runtime ms `from` on, one line each time the page was
+// brought up to date: the runtime's time then, when it happened, and what it showed (+), hid (-), enabled (+)
+// or disabled (-), on the runtime clock.
 export function story(page, from = 0) {
   return page.evaluate((from) => window.zib.log.filter((e) => e.moment >= from).map((e) => {
-    const t = (ms) => (ms - window.zib.epoch).toFixed(1);
-    const input = e.event === 'input' ? ` ${e.input} ${e.target} stamped ${t(e.stamp)}` : '';
     const changes = [...e.shown.map((n) => '+' + n), ...e.hidden.map((n) => '-' + n),
                      ...e.enabled.map((n) => '+' + n), ...e.disabled.map((n) => '-' + n)].join(' ');
-    return `${e.moment} ${e.event}${input}, handled ${t(e.at)}: ${changes}`;
+    return `${e.moment}, at ${(e.at - window.zib.epoch).toFixed(1)}: ${changes}`;
   }).join('\n'), from);
 }
+
+// Whether the page's log shows `name` shown from runtime ms `from` on.
+export const everShown = (page, name, from) =>
+  page.evaluate(([n, from]) => window.zib.log.some((e) => e.moment >= from && e.shown.includes(n)), [name, from]);

@@ -111,15 +111,20 @@ export async function stamper(page, cdp) {
   const toWall = (runtimeMs) => origin + epoch + runtimeMs;
   return {
     epoch,
-    // Waits until the runtime millisecond `at` (a fraction into it) has passed here too, then presses (and
-    // releases) the mouse at (x, y) of the page, stamped at that instant.
-    async press(x, y, at, { release = true } = {}) {
+    // Waits until the runtime millisecond `at` (a fraction into it) has passed here too, and `late` ms more,
+    // then presses (and releases) the mouse at (x, y) of the page, stamped at that instant: as input held up
+    // on its way for `late` ms would reach the page. Resolves to the wall-clock time it was sent.
+    async press(x, y, at, { release = true, late = 0 } = {}) {
       const when = toWall(at);
-      await untilWall(when + 0.05);
+      await untilWall(when + late + 0.05);
+      const sent = performance.timeOrigin + performance.now();
       const base = { x, y, button: 'left', clickCount: 1, timestamp: when / 1000 };
       await cdp.send('Input.dispatchMouseEvent', { ...base, type: 'mousePressed' });
       if (release) await cdp.send('Input.dispatchMouseEvent', { ...base, type: 'mouseReleased' });
+      return sent;
     },
+    // A wall-clock time as the page clock reads it.
+    pageTime: (wall) => wall - origin,
     // The runtime time the page is at now, as read from here.
     now: () => performance.timeOrigin + performance.now() - origin - epoch,
   };
