@@ -55,9 +55,11 @@ var Page = (() => {
   // moment, as a browser's timeouts fire up to a millisecond or so off and
   // take whole ones, and waits out the rest busily, so that the event goes
   // at its moment whatever input is on its way: the runtime puts input that
-  // comes late right by its stamp. Within a frame of the moment every
-  // animation frame looks too, so that a frame beginning after the moment
-  // shows the event even if the timeout comes late.
+  // comes late right by its stamp. A timeout is never set for less than a
+  // millisecond, which would be none, and a few of those in a row are made
+  // 4 ms. Within a frame of the moment every animation frame looks too, so
+  // that a frame beginning after the moment shows the event even if the
+  // timeout comes late.
   const early = 2, frameAhead = 20;
 
   function disarm() {
@@ -79,13 +81,13 @@ var Page = (() => {
     if (armed !== a)
       return;
     const left = a.at - performance.now();
-    if (left > frameAhead) {
+    if (left > frameAhead + 1) {
       timeout = setTimeout(() => wake(a), left - frameAhead);
       return;
     }
     if (!frame)
       watch(a);
-    if (left > early) {
+    if (left > early + 1) {
       timeout = setTimeout(() => wake(a), left - early);
       return;
     }

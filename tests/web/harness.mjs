@@ -21,9 +21,12 @@ const types = {
 };
 
 // Serves `dir` as any static web server would, on a free port of 127.0.0.1, and `pages` (path to HTML) beside
-// it. `stop()` closes the server and every connection to it, as a server gone away would.
-export async function serve(dir = webDir, pages = {}) {
+// it. `stop()` closes the server and every connection to it, as a server gone away would. `isolated`: with the
+// headers that isolate a page from other origins, where the browser's clock reads to a few microseconds.
+export async function serve(dir = webDir, pages = {}, { isolated = false } = {}) {
+  const extra = isolated ? { 'Cross-Origin-Opener-Policy': 'same-origin', 'Cross-Origin-Embedder-Policy': 'require-corp' } : {};
   const server = createServer(async (req, res) => {
+    for (const [name, value] of Object.entries(extra)) res.setHeader(name, value);
     const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     let file = normalize(join(dir, path));
     if (path in pages) {
