@@ -4,22 +4,13 @@
 // at the draw, wherever the focus is. Then the keys the game keeps for
 // itself in a duel: whatever has the focus, an early or late key neither
 // stops the duel nor hides its result, and Escape stops it.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load } from './harness.mjs';
+import { session } from './harness.mjs';
 import { button, draw, everShown, handBack, levels, menu, pick, resultAfter, screen, story, until,
          untilRuntime } from './game.mjs';
 
-let server, browser, page, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, errors } = await open(browser));
-  await load(page, server.url);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session();
 
 // What has the focus: a menu item or a button, by its name.
 const focused = (page) => page.evaluate(() => {
@@ -38,6 +29,7 @@ async function moveTo(page, key, name, most = 12) {
 }
 
 test('the menu, Start and ZIB! from the keyboard', async () => {
+  const { page, errors } = s;
   await moveTo(page, 'Tab', 'mnuSkill');
   await page.keyboard.press('Enter');
   await page.locator('[role="menu"]').waitFor({ state: 'visible' });
@@ -79,6 +71,7 @@ test('the menu, Start and ZIB! from the keyboard', async () => {
 });
 
 test('in a duel the keys do what the duel needs, with the focus on Stop', async () => {
+  const { page, errors } = s;
   await pick(page, 'mnuVE');
   const opponent = draw + levels.mnuVE;
   // What the screen shows when the key goes down, the key, and how the duel ends.

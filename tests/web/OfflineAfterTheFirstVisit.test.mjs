@@ -1,22 +1,15 @@
 // SPDX-License-Identifier: MIT
 // After one visit the game needs no server: with it gone, a reload still
 // brings the game up, and a duel plays to its result.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load, untilReady } from './harness.mjs';
+import { session, load, untilReady } from './harness.mjs';
 import { button, handBack, pick, until, untilRuntime } from './game.mjs';
 
-let server, browser, page, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, errors } = await open(browser));
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session({}, { loaded: false });
 
 test('a reload with the server stopped plays offline', async () => {
+  const { server, page, errors } = s;
   await load(page, server.url);
   // The service worker has everything once it is active.
   await page.evaluate(() => navigator.serviceWorker.ready.then(() => undefined));

@@ -6,21 +6,12 @@
 // before the opponent draws wins all the same: the runtime goes back to the
 // press. One made in the opponent's millisecond loses. Then the bubbles, the
 // pencil on the rule and the result windows are checked on screen.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load, stamper, centre, dark } from './harness.mjs';
+import { session, stamper, centre, dark } from './harness.mjs';
 import { button, clientPixels, draw, handBack, levels, pencilSet, pick, story, until, untilRuntime } from './game.mjs';
 
-let server, browser, page, cdp, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, cdp, errors } = await open(browser, { viewport: { width: 1024, height: 768 } }));
-  await load(page, server.url);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session({ viewport: { width: 1024, height: 768 } });
 
 // Colours of text as the desktop render test reads them (as QColor does): of the label's hue, strongly saturated.
 const hue = (c) => {
@@ -33,6 +24,7 @@ const hue = (c) => {
 const tinted = (want) => (c) => { const { h, s } = hue(c); return h === want && s > 155; };
 
 test('a press stamped 1 ms before the opponent wins though it comes 30 ms late, one in its millisecond loses', async () => {
+  const { page, cdp, errors } = s;
   await pick(page, 'mnuVH');
   await untilRuntime(page, handBack + 50);
   const stamps = await stamper(page, cdp);

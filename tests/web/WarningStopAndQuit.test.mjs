@@ -3,23 +3,13 @@
 // Stop in mid-drop goes straight back to idle, even when it reaches the page
 // after later drop steps, and Quit or closing the page ends the game; the
 // page then says so and starts it again on request.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load, stamper, centre, untilReady } from './harness.mjs';
+import { session, stamper, centre, untilReady } from './harness.mjs';
 import { button, clientPixels, draw, handBack, label, levels, menu, pencilSet, pick, resultAfter, screen, until,
          untilRuntime } from './game.mjs';
 
-let server, browser, page, cdp, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, cdp, errors } = await open(browser));
-  await load(page, server.url);
-  await untilRuntime(page, handBack + 50);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session();
 
 // The page's log from runtime ms `from` on: the runtime's time and the controls shown and hidden each time the
 // page was brought up to date.
@@ -27,6 +17,8 @@ const events = (page, from) => page.evaluate((from) => window.zib.log.filter((e)
   .map((e) => ({ moment: e.moment, shown: e.shown, hidden: e.hidden })), from);
 
 test('Start with no level shows the warning for three seconds', async () => {
+  const { page, errors } = s;
+  await untilRuntime(page, handBack + 50);
   const from = await page.evaluate(() => window.zib.now());
   await page.click(button('cbStart'));
   await until(page, 'cbStart noskill');
@@ -39,6 +31,7 @@ test('Start with no level shows the warning for three seconds', async () => {
 });
 
 test('Stop in mid-drop, reaching the page after two more drop steps, puts the pencil back and no duel follows', async () => {
+  const { page, cdp, errors } = s;
   // Start, and Stop 210 ms later, each as stamped; Stop reaches the page 100 ms after its stamp, past the drop
   // steps at 250 and 300 ms. What counts is when it was made.
   await pick(page, 'mnuE');
@@ -61,6 +54,7 @@ test('Stop in mid-drop, reaching the page after two more drop steps, puts the pe
 });
 
 test('Quit ends the game; the page says so and starts it again', async () => {
+  const { page, cdp, errors } = s;
   await page.click(menu('mnuQuit'));
   const ended = page.locator('[data-ended]');
   await ended.waitFor({ state: 'visible' });
@@ -78,6 +72,7 @@ test('Quit ends the game; the page says so and starts it again', async () => {
 });
 
 test('closing the page ends the game at once, in mid-duel', async () => {
+  const { page, cdp, errors } = s;
   await page.keyboard.press('Escape');
   await pick(page, 'mnuVE');
   await untilRuntime(page, handBack + 50);

@@ -6,6 +6,7 @@
 import { createServer } from 'node:http';
 import { readFile, stat } from 'node:fs/promises';
 import { extname, join, normalize, resolve, sep } from 'node:path';
+import { before, after } from 'node:test';
 import { inflateSync } from 'node:zlib';
 import { chromium } from 'playwright-core';
 
@@ -84,6 +85,23 @@ export async function open(browser, options = {}) {
   return { context, page, cdp, errors };
 }
 
+// What the tests of one file share: the built folder served, a browser, and a page in it (`open`'s options),
+// loaded unless `loaded` is false; set up before the first test and put away after the last. Returns the
+// object that then holds `server`, `browser`, `page`, `cdp`, `errors` and `context`.
+export function session(options = {}, { loaded = true } = {}) {
+  const s = {};
+  before(async () => {
+    [s.server, s.browser] = await Promise.all([serve(), launch()]);
+    Object.assign(s, await open(s.browser, options));
+    if (loaded) await load(s.page, s.server.url);
+  });
+  after(async () => {
+    await s.browser?.close();
+    await s.server?.stop();
+  });
+  return s;
+}
+
 // Loads the page and waits for the duel window's first frame.
 export async function load(page, url) {
   await page.goto(url);
@@ -128,16 +146,19 @@ export async function stamper(page, cdp) {
     },
     // A wall-clock time as the page clock reads it.
     pageTime: (wall) => wall - origin,
-    // The runtime time the page is at now, as read from here.
+    // The runtime time the page is at now, as read from here; and waits until the page's runtime reaches `at`.
     now: () => performance.timeOrigin + performance.now() - origin - epoch,
+    until: (at) => untilWall(toWall(at)),
   };
 }
 
-// Waits until the wall clock passes `when` (ms since 1970): a timer for most of it, then a spin.
+// Waits until the wall clock passes `when` (ms since 1970): a timer a millisecond past it, as node's may fire a
+// fraction early, then a spin for whatever is left. (No spin for long: this machine has few cores to share
+// with the browser.)
 export async function untilWall(when) {
   const now = () => performance.timeOrigin + performance.now();
-  if (when - now() > 3) await new Promise((done) => setTimeout(done, when - now() - 3));
-  while (now() < when) { /* the last milliseconds */ }
+  if (when > now()) await new Promise((done) => setTimeout(done, when - now() + 1));
+  while (now() < when) { /* what is left */ }
 }
 
 // The centre of an element, in page pixels.
