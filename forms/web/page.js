@@ -326,13 +326,20 @@ var Page = (() => {
       note(visible ? 'shown' : 'hidden', name);
     }
     if (el.localName === 'button' && el.disabled === enabled) {
-      // A button losing the focus hands it on to the next one, as on the
-      // desktop, rather than to nothing.
-      const next = !enabled && document.activeElement === el && nextButton(el);
+      // A button losing the focus hands it on to the next one that can take
+      // it, as on the desktop, rather than to nothing: once the page is up
+      // to date, so that a button enabled by the same event (Start, as Stop
+      // goes) counts.
+      const hadFocus = !enabled && document.activeElement === el;
       el.disabled = !enabled;
       note(enabled ? 'enabled' : 'disabled', name);
-      if (next)
-        next.focus();
+      if (hadFocus)
+        queueMicrotask(() => {
+          const now = document.activeElement;
+          const next = (!now || now === document.body || now === el) && nextButton(el);
+          if (next)
+            next.focus();
+        });
     }
   }
 

@@ -90,6 +90,7 @@ test('in a duel the keys do what the duel needs, with the focus on Stop', async 
     await page.keyboard.press(key);
     if (ends === 'stopped') {
       await until(page, 'cbStart');
+      assert.equal(await focused(page), 'cbStart', `${what}: the focus back on Start, ready for the next duel`);
       // Past the moment the result window would have shown: nothing came of the duel.
       await untilRuntime(page, from + opponent + resultAfter + 100);
       assert.equal(await screen(page), 'cbStart', what);
