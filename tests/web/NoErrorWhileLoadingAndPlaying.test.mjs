@@ -6,7 +6,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { session, load } from './harness.mjs';
-import { button, handBack, pick, until, untilRuntime } from './game.mjs';
+import { button, handBack, pick, until, untilRuntime, winDuel } from './game.mjs';
 
 const s = session({}, { loaded: false });
 
@@ -44,11 +44,7 @@ test('loading and two duels meet no error, and the game asks the network for not
   const asked = [];
   page.on('request', (r) => asked.push(r.url()));
   await pick(page, 'mnuM');
-  await page.click(button('cbStart'));
-  await until(page, 'cbStop Zib');
-  await page.click(button('Zib'));
-  await until(page, 'frmWin');
-  await until(page, 'cbStart');
+  await winDuel(page, () => page.click(button('cbStart')), () => page.click(button('Zib')));
   await page.click(button('cbStart'));
   await until(page, 'frmLoose');
   await until(page, 'cbStart');

@@ -4,7 +4,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { session, load, untilReady } from './harness.mjs';
-import { button, handBack, pick, until, untilRuntime } from './game.mjs';
+import { button, handBack, pick, untilRuntime, winDuel } from './game.mjs';
 
 const s = session({}, { loaded: false });
 
@@ -19,10 +19,6 @@ test('a reload with the server stopped plays offline', async () => {
   assert.ok(await page.evaluate(() => navigator.serviceWorker.controller !== null), 'the page served by its worker');
   await untilRuntime(page, handBack + 50);
   await pick(page, 'mnuE');
-  await page.click(button('cbStart'));
-  await until(page, 'cbStop Zib');
-  await page.click(button('Zib'));
-  await until(page, 'frmWin');
-  await until(page, 'cbStart');
+  await winDuel(page, () => page.click(button('cbStart')), () => page.click(button('Zib')));
   assert.deepEqual(errors, [], 'nothing asked of the server gone, and no error');
 });

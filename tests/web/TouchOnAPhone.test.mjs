@@ -4,7 +4,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { session } from './harness.mjs';
-import { button, duel, handBack, menu, until, untilRuntime } from './game.mjs';
+import { button, duel, handBack, menu, untilRuntime, winDuel } from './game.mjs';
 
 const s = session({ viewport: { width: 360, height: 640 }, deviceScaleFactor: 3, hasTouch: true, isMobile: true });
 
@@ -39,13 +39,7 @@ test('a duel by touch: a tap on ZIB! in the draw wins', async () => {
   await page.locator('[role="menu"] [data-menu="mnuVE"]').tap();
   assert.equal(await page.locator('[data-menu="mnuVE"]').getAttribute('aria-checked'), 'true');
   await untilRuntime(page, handBack + 50);
-  await page.locator(button('cbStart')).tap();
-  await until(page, 'cbStop');
-  await until(page, 'cbStop Zib');
-  await page.locator(button('Zib')).tap();
-  await until(page, 'cbStop zibyou');
-  await until(page, 'frmWin');
-  await until(page, 'cbStart');
+  await winDuel(page, () => page.locator(button('cbStart')).tap(), () => page.locator(button('Zib')).tap());
   assert.ok(await page.locator(duel).isVisible());
   assert.deepEqual(errors, []);
 });

@@ -42,7 +42,8 @@ export const screen = (page) => page.evaluate(readScreen);
 export async function until(page, want, timeout = 10000) {
   await page.waitForFunction(`${readScreen} === ${JSON.stringify(want)}`, null, { timeout, polling: 'raf' })
     .catch(async (e) => {
-      throw new Error(`waited for "${want}", the screen shows "${await screen(page)}" (${e.message.split('\n')[0]})`);
+      const recent = await story(page, (await page.evaluate(() => window.zib.now())) - timeout - 3000).catch(() => '');
+      throw new Error(`waited for "${want}", the screen shows "${await screen(page)}" (${e.message.split('\n')[0]})\n${recent}`);
     });
 }
 
@@ -99,3 +100,18 @@ export function story(page, from = 0) {
 // Whether the page's log shows `name` shown from runtime ms `from` on.
 export const everShown = (page, name, from) =>
   page.evaluate(([n, from]) => window.zib.log.some((e) => e.moment >= from && e.shown.includes(n)), [name, from]);
+
+// Plays a duel to a win: `start` presses Start, `zib` presses ZIB! once it is enabled, and the duel is played
+// out to idle again. A press that reaches the page only after the opponent has drawn (the test's own steps
+// held up on a busy machine) is rightly a loss: that duel is played again, up to three times.
+export async function winDuel(page, start, zib) {
+  for (let tries = 1; ; ++tries) {
+    const from = await page.evaluate(() => window.zib.now());
+    await start();
+    await until(page, 'cbStop Zib');
+    await zib();
+    await until(page, 'cbStart');
+    if (await everShown(page, 'frmWin', from)) return;
+    if (tries === 3) throw new Error(`no win in three duels\n${await story(page, from)}`);
+  }
+}
