@@ -153,7 +153,12 @@ async function duels(browser, server, mode) {
       const went = (await page.evaluate(() => window.zib.rewinds())) - rewinds;
       race.push({ offset, right: won === offset < 0, atArrival: (sent < due) === offset < 0 });
       duelsPlayed.push({ started, opponent, rewinds: went });
-      note(`${mode}: ${offset > 0 ? '+' : ''}${offset} ms, ${late} ms late: ${won ? 'won' : 'lost'}, ${went} rewinds`);
+      const opponentLate = await page.evaluate((o) => {
+        const e = window.zib.log.find((e) => e.moment === o);
+        return e ? e.at - window.zib.epoch - o : NaN;
+      }, opponent);
+      note(`${mode}: ${offset > 0 ? '+' : ''}${offset} ms, ${late} ms late: ${won ? 'won' : 'lost'}, ${went} rewinds, ` +
+           `the opponent's ZIB! ${ms(opponentLate)} after its moment`);
       await stamps.press(stopAt.x, stopAt.y, Math.floor(stamps.now()) + 0.5);
     }
   await until(page, 'cbStart');
