@@ -217,6 +217,8 @@ var Page = (() => {
       el.style.color = hex(c.fore);
       if (!c.transparent)
         el.style.background = hex(c.back);
+      if (c.alert)
+        el.dataset.alert = '';
       break;
     }
     case 'button':
@@ -324,6 +326,8 @@ var Page = (() => {
     if ((el.style.display !== 'none') !== visible) {
       el.style.display = visible ? '' : 'none';
       note(visible ? 'shown' : 'hidden', name);
+      if (visible && 'alert' in el.dataset)
+        say(el.textContent);
     }
     if (el.localName === 'button' && el.disabled === enabled) {
       // A button losing the focus hands it on to the next one that can take
@@ -393,7 +397,7 @@ var Page = (() => {
     // A screen reader announces a window that comes up on the desktop; here
     // a window with no title bar, a result, is said aloud.
     if (!w.design.titled)
-      document.querySelector('[data-announce]').textContent = name;
+      say(name);
     if (!w.size)
       w.size = [w.el.offsetWidth, w.el.offsetHeight];
     layout();
@@ -405,6 +409,14 @@ var Page = (() => {
           keepOffline();
         });
       });
+  }
+
+  // The live region says a message again even when it is the one said last:
+  // emptied first, it changes.
+  function say(text) {
+    const region = document.querySelector('[data-announce]');
+    region.textContent = '';
+    requestAnimationFrame(() => { region.textContent = text; });
   }
 
   function ended() {
@@ -590,6 +602,14 @@ var Page = (() => {
         e.preventDefault();
     });
     addEventListener('resize', layout);
+    // A hidden page's timers are slowed to about once a second, which would
+    // time a duel wrong: hiding the page stops a duel as the Stop key does,
+    // at the moment it was hidden, and the game waits idle for the player.
+    document.addEventListener('visibilitychange', (e) => {
+      const w = visibleWindow();
+      if (document.visibilityState === 'hidden' && w && started && !zib.ended)
+        call('key', w.id, keys.Escape, false, false, -1, e.timeStamp);
+    });
     // Closing the page ends the game at once. Should the browser bring the
     // page back from its cache, it says the game has ended.
     addEventListener('pagehide', () => call('close'));

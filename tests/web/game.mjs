@@ -38,9 +38,9 @@ const readScreen = `(() => {
 })()`;
 export const screen = (page) => page.evaluate(readScreen);
 
-// Waits until the screen reads `want`.
+// Waits until the screen reads `want`, looking at every change to the page, however briefly it shows.
 export async function until(page, want, timeout = 10000) {
-  await page.waitForFunction(`${readScreen} === ${JSON.stringify(want)}`, null, { timeout, polling: 'raf' })
+  await page.waitForFunction(`${readScreen} === ${JSON.stringify(want)}`, null, { timeout, polling: 'mutation' })
     .catch(async (e) => {
       const recent = await story(page, (await page.evaluate(() => window.zib.now())) - timeout - 3000).catch(() => '');
       throw new Error(`waited for "${want}", the screen shows "${await screen(page)}" (${e.message.split('\n')[0]})\n${recent}`);
