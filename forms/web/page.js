@@ -37,6 +37,7 @@ var Page = (() => {
   let armed = null;      // {at}: the timer event armed
   let timeout = 0, frame = 0;
   let beforeMenu = null; // what had the focus before F10 took it to the menu bar
+  let lastPointer = '';  // the kind of pointer last pressed: mouse, pen or touch
 
   const hex = (rgb) => '#' + rgb.toString(16).padStart(6, '0');
   const px = (n) => n + 'px';
@@ -161,7 +162,63 @@ var Page = (() => {
         const x = Math.max(0, Math.round((innerWidth - w.size[0] * scale) / 2));
         const y = Math.max(0, Math.round((innerHeight - w.size[1] * scale) / 2));
         w.el.style.transform = `translate(${x}px, ${y}px)` + (scale < 1 ? ` scale(${scale})` : '');
+        // Pictures keep their pixels where the screen's are a whole number
+        // of theirs, and are scaled smoothly elsewhere.
+        w.el.classList.toggle('smooth', !Number.isInteger(scale * devicePixelRatio));
+        reach(w, scale);
       }
+  }
+
+  // Every control takes a touch a finger's width (24 CSS pixels) around its
+  // centre, however small the window is scaled, with nothing drawn
+  // differently: an invisible margin of the control's own. Where two
+  // controls' margins would meet, each gets the half of the gap nearer to
+  // it, so that a touch between them goes to the nearer one. A menu opened
+  // by a touch has rows of that height.
+  const finger = 24;
+
+  function reach(w, scale) {
+    const size = finger / scale;
+    w.el.style.setProperty('--finger', px(size));
+    const origin = w.el.getBoundingClientRect();
+    const targets = [...w.client.querySelectorAll('button'),
+                     ...(w.bar ? w.bar.querySelectorAll('[role="menuitem"]') : [])].map((el) => {
+      const r = el.getBoundingClientRect();
+      const box = {l: (r.left - origin.left) / scale, t: (r.top - origin.top) / scale,
+                   r: (r.right - origin.left) / scale, b: (r.bottom - origin.top) / scale};
+      const cx = (box.l + box.r) / 2, cy = (box.t + box.b) / 2;
+      const hw = Math.max(box.r - box.l, size) / 2, hh = Math.max(box.b - box.t, size) / 2;
+      return {el, box, area: {l: cx - hw, t: cy - hh, r: cx + hw, b: cy + hh}};
+    }).filter((t) => t.box.r > t.box.l);
+    for (const a of targets)
+      for (const b of targets) {
+        const p = a.area, q = b.area;
+        if (a === b || p.l >= q.r || q.l >= p.r || p.t >= q.b || q.t >= p.b)
+          continue;
+        const across = Math.max(b.box.l - a.box.r, a.box.l - b.box.r);
+        const down = Math.max(b.box.t - a.box.b, a.box.t - b.box.b);
+        if (across >= down) {
+          const [left, right] = a.box.l < b.box.l ? [a, b] : [b, a];
+          const middle = (left.box.r + right.box.l) / 2;
+          left.area.r = Math.min(left.area.r, middle);
+          right.area.l = Math.max(right.area.l, middle);
+        } else {
+          const [upper, lower] = a.box.t < b.box.t ? [a, b] : [b, a];
+          const middle = (upper.box.b + lower.box.t) / 2;
+          upper.area.b = Math.min(upper.area.b, middle);
+          lower.area.t = Math.max(lower.area.t, middle);
+        }
+      }
+    for (const t of targets) {
+      const el = t.el, box = t.box, area = t.area;
+      // The margin is placed from inside the control's border.
+      const left = el.clientLeft, top = el.clientTop;
+      const right = el.offsetWidth - el.clientWidth - left, bottom = el.offsetHeight - el.clientHeight - top;
+      el.style.setProperty('--reach-left', px(Math.min(0, area.l - box.l) - left));
+      el.style.setProperty('--reach-top', px(Math.min(0, area.t - box.t) - top));
+      el.style.setProperty('--reach-right', px(Math.min(0, box.r - area.r) - right));
+      el.style.setProperty('--reach-bottom', px(Math.min(0, box.b - area.b) - bottom));
+    }
   }
 
   function place(el, c) {
@@ -480,6 +537,7 @@ var Page = (() => {
 
   function open(opener, focus) {
     closeMenus();
+    opener.popup.toggleAttribute('data-touch', lastPointer === 'touch');
     opener.setAttribute('aria-expanded', 'true');
     opener.popup.hidden = false;
     const items = [...opener.popup.children];
@@ -551,6 +609,7 @@ var Page = (() => {
 
   function listen() {
     addEventListener('pointerdown', (e) => {
+      lastPointer = e.pointerType;
       if (!closest(e, '[role="menubar"]'))
         closeMenus();
       // ZIB! counts at the press, mouse or touch, as on the desktop. A
