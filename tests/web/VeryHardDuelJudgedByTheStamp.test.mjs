@@ -52,6 +52,16 @@ test('a press stamped 1 ms before the opponent wins though it comes 30 ms late, 
       // Unless the page's timer came later still, the press found the opponent's ZIB! shown.
       if (shownAt < sent) assert.equal(went - rewinds, 1, `one rewind for the late press\n${await story(page, started)}`);
     }
+    // The result window as it shows, read in the page then (the screenshots below may take longer than it
+    // stays): its box and its client area's, and what the live region says by the next frame.
+    const result = page.raw.waitForFunction((f) => {
+      const form = document.querySelector(`[data-form="${f}"]`);
+      if (!form.checkVisibility()) return null;
+      const box = (e) => { const r = e.getBoundingClientRect(); return { x: r.x, y: r.y, width: r.width, height: r.height }; };
+      return new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(() => done({
+        form: box(form), client: box(form.querySelector('[data-client]')), name: form.getAttribute('aria-label'),
+        said: document.querySelector('[data-announce]').textContent }))));
+    }, { polling: 'mutation', timeout: 10000 }, outcome).then((h) => h.jsonValue());
     // (A screenshot holds the page's input up: the pencil is looked at once the duel is decided.)
     const image = await clientPixels(page);
     assert.equal(pencilSet(image), 10, 'the pencil on the rule');
@@ -69,14 +79,12 @@ test('a press stamped 1 ms before the opponent wins though it comes 30 ms late, 
       }
       assert.ok(dark(image.at(300, 239)), 'the rule still drawn');
     }
-    await until(page, outcome).catch(async (e) => { throw new Error(`${e.message}\n${await story(page, started)}`); });
+    const { form, client, name, said } = await result.catch(async (e) => {
+      throw new Error(`waited for ${outcome}: ${e.message}\n${await story(page, started)}`);
+    });
     // A screen reader is told the result as it shows.
-    await page.waitForFunction((f) => document.querySelector('[data-announce]').textContent ===
-                               document.querySelector(`[data-form="${f}"]`).getAttribute('aria-label'), outcome,
-                               { timeout: 2000 });
+    assert.equal(said, name, 'the result said aloud');
     // The result window in place of the duel window, borderless, centred in the page.
-    const form = await page.locator(`[data-form="${outcome}"]`).boundingBox();
-    const client = await page.locator(`[data-form="${outcome}"] [data-client]`).boundingBox();
     assert.deepEqual([client.width, client.height], size, `${outcome}'s client area`);
     assert.deepEqual([form.width, form.height], size, `${outcome} has no border or title`);
     const viewport = page.viewportSize();
