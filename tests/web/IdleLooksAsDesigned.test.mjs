@@ -46,6 +46,12 @@ test('the duel window alone, idle, titled and laid out as designed, its parts in
   const items = await page.$$eval('[role="menu"] [role="menuitemradio"]', (all) =>
     all.map((i) => [i.dataset.menu, i.textContent.trim(), i.getAttribute('aria-checked')]));
   assert.deepEqual(items, ['mnuVE', 'mnuE', 'mnuM', 'mnuH', 'mnuVH'].map((m, i) => [m, levelCaptions[i], 'false']));
+  // The open menu lies over everything in the window: nothing of the pencil shows through it.
+  const open = await page.locator('[role="menu"]').boundingBox(), drawn = await clientPixels(page);
+  const [mx, my] = [Math.round(open.x - drawn.box.x), Math.round(open.y - drawn.box.y)];
+  const [mw, mh] = [Math.round(open.width), Math.round(open.height)];
+  assert.ok(my < 9 && mx + mw > 110, `the menu at ${[mx, my, mw, mh]} over the pencil's body`);
+  assert.equal(drawn.extent(is(0xffff00), [mx, my, mw, mh]), null, "the pencil's body shows through the open menu");
   await page.keyboard.press('Escape');
   await page.waitForFunction(() => !document.querySelector('[role="menu"]').checkVisibility());
   assert.equal(await skill.getAttribute('aria-expanded'), 'false');
