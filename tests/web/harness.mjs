@@ -9,6 +9,7 @@ import { extname, join, normalize, resolve, sep } from 'node:path';
 import { before, after } from 'node:test';
 import { inflateSync } from 'node:zlib';
 import puppeteer from 'puppeteer-core';
+import { launchWebKit } from './webdriver.mjs';
 
 // The built folder: the page, its script, the wasm, fonts, bitmaps, manifest, service worker and icons.
 export const webDir = resolve(process.env.ZIB_WEB_DIR ?? 'web');
@@ -56,8 +57,9 @@ export async function serve(dir = webDir, pages = {}, { isolated = false } = {})
 }
 
 // The browser the tests run in, as the suite names it: `chromium` (Debian's, over the DevTools protocol) or
-// `firefox` (Debian's Firefox ESR, over WebDriver BiDi). Both are the stock browsers of the machine, kept off
-// the network they cannot reach: only the page's own server is used.
+// `firefox` (Debian's Firefox ESR, over WebDriver BiDi), or `webkit` (WebKitGTK, over classic WebDriver: see
+// webdriver.mjs). All are the stock browsers of the machine, kept off the network they cannot reach: only the
+// page's own server is used.
 export const browserName = process.env.ZIB_BROWSER ?? 'chromium';
 const browsers = {
   chromium: {
@@ -74,6 +76,7 @@ const browsers = {
   },
 };
 export function launch(name = browserName) {
+  if (name === 'webkit') return launchWebKit({ driver: process.env.ZIB_WEBKIT_DRIVER });
   const how = browsers[name];
   if (!how) throw new Error(`no browser called ${name}`);
   return puppeteer.launch({ headless: true, defaultViewport: null, ...how });
