@@ -71,8 +71,10 @@ var Page = (() => {
 
   function arm(at) {
     disarm();
-    if (at < 0)
+    if (at < 0) {
+      takeOver();
       return;
+    }
     const a = armed = {at};
     soon(() => wake(a));
   }
@@ -115,6 +117,7 @@ var Page = (() => {
       return;
     disarm();
     call('deadline');
+    takeOver();
   }
 
   // -- The log --------------------------------------------------------------
@@ -621,10 +624,39 @@ var Page = (() => {
 
   // Once the game is on screen, the service worker keeps all of it for
   // offline play.
+  // A new build's worker is let in only while the program waits for nothing
+  // but the player (no timer armed: no duel under way, no window about to
+  // come or go), and the page then loads afresh from it, so that what runs
+  // is one build whole.
+  let update = null;
   function keepOffline() {
-    if ('serviceWorker' in navigator)
-      navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
-        .then(() => { zib.offline = true; }, () => {});
+    if (!('serviceWorker' in navigator))
+      return;
+    const workers = navigator.serviceWorker;
+    let serving = workers.controller;
+    workers.addEventListener('controllerchange', () => {
+      if (serving)
+        location.reload();
+      serving = workers.controller;
+    });
+    workers.register('sw.js', {updateViaCache: 'none'}).then((r) => {
+      const found = () => {
+        if (r.waiting && workers.controller) {
+          update = r.waiting;
+          takeOver();
+        }
+      };
+      r.addEventListener('updatefound', () => r.installing.addEventListener('statechange', found));
+      found();
+      return workers.ready;
+    }).then(() => { zib.offline = true; }, () => {});
+  }
+
+  function takeOver() {
+    if (update && !armed && !zib.ended) {
+      update.postMessage('take over');
+      update = null;
+    }
   }
 
   Module.preRun = [prepare];
