@@ -78,6 +78,9 @@ before(async () => {
   await s.page.addInitScript(() => {
     addEventListener('securitypolicyviolation', (e) =>
       console.error(`content security policy: ${e.violatedDirective} ${e.blockedURI}`));
+    // The program compiled as it streams in, from the server and from the worker alike.
+    const streamed = WebAssembly.instantiateStreaming;
+    WebAssembly.instantiateStreaming = (...args) => streamed(...args).then((r) => { window.__streamed = true; return r; });
     addEventListener('pagehide', () => {
       if (document.querySelector('[data-form="frmzib"] button[data-control="cbStop"]')?.disabled === false)
         sessionStorage.setItem('zibLeftMidDuel', 'yes');
@@ -94,8 +97,21 @@ after(async () => {
 test('a new build runs by the second reload, whole, waits for idle when found mid-duel, and plays offline', async () => {
   const { page, errors } = s;
   await load(page, s.server.url);
+  // The policy holds: only the folder's own files and its WebAssembly, and a script put in the page is refused.
+  const policy = await page.evaluate(() => document.querySelector('meta[http-equiv="Content-Security-Policy"]').content);
+  assert.match(policy, /default-src 'self'; script-src 'self' 'wasm-unsafe-eval';/);
+  assert.doesNotMatch(policy, /'unsafe-inline'|'unsafe-eval'|https?:|\*/);
+  assert.equal(await page.evaluate(() => new Promise((done) => {
+    addEventListener('securitypolicyviolation', (e) => done(e.effectiveDirective), { once: true });
+    const script = document.createElement('script');
+    script.textContent = 'window.breach = true';
+    document.head.append(script);
+  })), 'script-src-elem');
+  assert.equal(errors.filter((e) => /content security policy/.test(e)).length, 1, 'the breach reported');
+  errors.length = 0;
   await page.waitForFunction(() => window.zib.offline === true);
   assert.deepEqual(await untilBuild(page, '1'), ['1']);
+  assert.ok(await page.evaluate(() => window.__streamed), 'the program streamed in from the server');
 
   // The page lets a new build in at its first idle moment once the new worker holds all of it: by the second
   // reload it runs.
@@ -127,5 +143,6 @@ test('a new build runs by the second reload, whole, waits for idle when found mi
   await untilRuntime(page, handBack + 50);
   await pick(page, 'mnuE');
   await winDuel(page, () => page.click(button('cbStart')), () => page.click(button('Zib')));
+  assert.ok(await page.evaluate(() => window.__streamed), 'the program streamed in from the worker');
   assert.deepEqual(errors, []);
 });
