@@ -400,6 +400,11 @@ var Page = (() => {
     if (!w.size)
       w.size = [w.el.offsetWidth, w.el.offsetHeight];
     layout();
+    // The page may hold this window's first frame, drawn by the build: it
+    // goes in the frame that shows the window itself, looking the same.
+    const first = w.design.titled && document.querySelector('[data-first]');
+    if (first)
+      first.remove();
     if (!zib.ready && w.design.titled)
       requestAnimationFrame((time) => {
         zib.firstFrameAt = time;

@@ -2,7 +2,7 @@
 // A returning player gets a new build whole: served by Python's plain static
 // server (Last-Modified, no Cache-Control), the old build's files an hour old
 // so that the browser may keep them from its HTTP cache, the folder replaced
-// by a build with a changed page and style sheet. Each load is one build or
+// by a build with a changed page and program. Each load is one build or
 // the other, never a mixture; the new one runs by the second reload; one
 // found mid-duel waits for idle; offline play goes on across the update; and
 // the page's content security policy is never violated.
@@ -30,30 +30,30 @@ async function python(dir) {
   return { url: `http://127.0.0.1:${port}/`, stop: () => { child.kill(); } };
 }
 
-// Build `n` of the folder: its page and style sheet changed, and the worker written anew by the build's own step.
+// Build `n` of the folder: its page (with its style sheet) and its program changed, and the worker written anew by the build's own step.
 async function rebuild(dir, n) {
   const page = join(dir, 'index.html');
   await writeFile(page, (await readFile(page, 'utf8')).replace('<head>', `<head>\n<meta name="zib-build" content="${n}">`));
-  await appendFile(join(dir, 'forms.css'), `\nhtml { --zib-build: ${n}; }\n`);
+  await appendFile(join(dir, 'zib.js'), `\nwindow.zibBuild = '${n}';\n`);
   execFileSync('python3', [join(source, 'site.py'), dir, join(source, 'sw.js.in')]);
 }
 
-// Which build the page shows, by its page and by its style sheet; and the worker's caches.
+// Which build the page shows, by its page and by its program; and the worker's caches.
 const build = (page) => page.evaluate(async () => ({
   page: document.querySelector('meta[name="zib-build"]')?.content ?? '1',
-  style: getComputedStyle(document.documentElement).getPropertyValue('--zib-build').trim() || '1',
+  program: window.zibBuild ?? '1',
   caches: (await caches.keys()).filter((k) => k.startsWith('zib-')).length,
 }));
 
 // Waits until the page, through any reload it makes of itself, is ready and shows build `want`; each build it
-// is found showing meanwhile is whole, page and style sheet alike. Says the builds seen.
+// is found showing meanwhile is whole, page and program alike. Says the builds seen.
 async function untilBuild(page, want, timeout = 20000) {
   const end = Date.now() + timeout, seen = [];
   for (;;) {
     try {
       await untilReady(page, end - Date.now());
       const b = await build(page);
-      assert.equal(b.page, b.style, `one build, page and style sheet alike (${JSON.stringify(b)})`);
+      assert.equal(b.page, b.program, `one build, page and program alike (${JSON.stringify(b)})`);
       if (seen.at(-1) !== b.page) seen.push(b.page);
       if (b.page === want) return seen;
       if (Date.now() >= end) throw new Error(`waited for build ${want}, the page showed ${seen}`);

@@ -55,14 +55,16 @@ export async function serve(dir = webDir, pages = {}, { isolated = false } = {})
   };
 }
 
-// Chromium as the machine has it, kept off the network it cannot reach: only the page's own server is used.
+// Chromium as the machine has it, kept off the network it cannot reach: only the page's own server is used. It
+// redraws whole tiles, never parts of them, so that the same page drawn twice gives the same pixels.
 export const chromiumPath = process.env.ZIB_CHROMIUM ?? '/usr/bin/chromium';
 export function launch() {
   return chromium.launch({
     executablePath: chromiumPath,
     headless: true,
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
-           '--disable-sync', '--no-first-run', '--disable-quic', '--disable-features=Translate,MediaRouter'],
+           '--disable-sync', '--no-first-run', '--disable-quic', '--disable-features=Translate,MediaRouter',
+           '--disable-partial-raster'],
   });
 }
 
