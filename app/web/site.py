@@ -86,6 +86,16 @@ def main():
         else:
             shutil.copyfile(source, target)
 
+    # A file an earlier build put in the folder and this one does not goes,
+    # or the worker would keep it for ever.
+    if len(sys.argv) > 3:
+        wanted = {pair.split("=", 1)[0] for pair in sys.argv[3:]} | {"zib.js", "zib.wasm", "sw.js"}
+        for folder, _, names in os.walk(out):
+            for name in names:
+                relative = os.path.relpath(os.path.join(folder, name), out).replace(os.sep, "/")
+                if relative not in wanted:
+                    os.remove(os.path.join(folder, name))
+
     files = []
     for folder, _, names in os.walk(out):
         for name in names:
