@@ -72,8 +72,10 @@ var Page = (() => {
 
   function arm(at) {
     disarm();
-    if (at < 0)
+    if (at < 0) {
+      takeOver();
       return;
+    }
     const a = armed = {at};
     soon(() => wake(a));
   }
@@ -116,6 +118,7 @@ var Page = (() => {
       return;
     disarm();
     call('deadline');
+    takeOver();
   }
 
   // -- The log --------------------------------------------------------------
@@ -458,6 +461,11 @@ var Page = (() => {
     if (!w.size)
       w.size = [w.el.offsetWidth, w.el.offsetHeight];
     layout();
+    // The page may hold this window's first frame, drawn by the build: it
+    // goes in the frame that shows the window itself, looking the same.
+    const first = w.design.titled && document.querySelector('[data-first]');
+    if (first)
+      first.remove();
     if (!zib.ready && w.design.titled)
       requestAnimationFrame((time) => {
         zib.firstFrameAt = time;
@@ -664,7 +672,7 @@ var Page = (() => {
     // A hidden page's timers are slowed to about once a second, which would
     // time a duel wrong: hiding the page stops a duel as the Stop key does,
     // at the moment it was hidden, and the game waits idle for the player.
-    document.addEventListener('visibilitychange', (e) => {
+    addEventListener('visibilitychange', (e) => {
       const w = visibleWindow();
       if (document.visibilityState === 'hidden' && w && started && !zib.ended)
         call('key', w.id, keys.Escape, false, false, -1, e.timeStamp);
@@ -700,10 +708,39 @@ var Page = (() => {
 
   // Once the game is on screen, the service worker keeps all of it for
   // offline play.
+  // A new build's worker is let in only while the program waits for nothing
+  // but the player (no timer armed: no duel under way, no window about to
+  // come or go), and the page then loads afresh from it, so that what runs
+  // is one build whole.
+  let update = null;
   function keepOffline() {
-    if ('serviceWorker' in navigator)
-      navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
-        .then(() => { zib.offline = true; }, () => {});
+    if (!('serviceWorker' in navigator))
+      return;
+    const workers = navigator.serviceWorker;
+    let serving = workers.controller;
+    workers.addEventListener('controllerchange', () => {
+      if (serving)
+        location.reload();
+      serving = workers.controller;
+    });
+    workers.register('sw.js', {updateViaCache: 'none'}).then((r) => {
+      const found = () => {
+        if (r.waiting && workers.controller) {
+          update = r.waiting;
+          takeOver();
+        }
+      };
+      r.addEventListener('updatefound', () => r.installing.addEventListener('statechange', found));
+      found();
+      return workers.ready;
+    }).then(() => { zib.offline = true; }, () => {});
+  }
+
+  function takeOver() {
+    if (update && !armed && !zib.ended) {
+      update.postMessage('take over');
+      update = null;
+    }
   }
 
   Module.preRun = [prepare];

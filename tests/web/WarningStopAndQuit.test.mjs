@@ -65,7 +65,7 @@ test('hidden in mid-duel, the page stops the duel there and stays idle until the
   const visibility = (state) => page.evaluate((state) => {
     Object.defineProperty(document, 'visibilityState', { value: state, configurable: true });
     Object.defineProperty(document, 'hidden', { value: state === 'hidden', configurable: true });
-    const event = new Event('visibilitychange');
+    const event = new Event('visibilitychange', { bubbles: true });
     document.dispatchEvent(event);
     return event.timeStamp - window.zib.epoch;
   }, state);

@@ -65,7 +65,9 @@ const browsers = {
   chromium: {
     browser: 'chrome', executablePath: process.env.ZIB_CHROMIUM ?? '/usr/bin/chromium',
     args: ['--no-sandbox', '--disable-gpu', '--disable-background-networking', '--disable-component-update',
-           '--disable-sync', '--no-first-run', '--disable-quic', '--disable-features=Translate,MediaRouter'],
+           '--disable-sync', '--no-first-run', '--disable-quic', '--disable-features=Translate,MediaRouter',
+           // Whole tiles redrawn, never parts of them, so that the same page drawn twice gives the same pixels.
+           '--disable-partial-raster'],
   },
   firefox: {
     browser: 'firefox', protocol: 'webDriverBiDi', executablePath: process.env.ZIB_FIREFOX ?? '/usr/bin/firefox-esr',
@@ -126,6 +128,9 @@ class Element {
   isVisible() { return this.page.$eval(this.selector, (e) => e.checkVisibility()).catch(() => false); }
   getAttribute(name) { return this.page.$eval(this.selector, (e, n) => e.getAttribute(n), name); }
   innerText() { return this.page.$eval(this.selector, (e) => e.innerText); }
+  evaluate(fn) { return this.page.$eval(this.selector, fn); }
+  count() { return this.page.$$eval(this.selector, (all) => all.length); }
+  locator(selector) { return new Element(this.page, `${this.selector} ${selector}`); }
   waitFor({ state = 'visible', timeout = 10000 } = {}) {
     return this.page.waitForFunction((s, v) => !!document.querySelector(s)?.checkVisibility() === v,
                                      { timeout, polling: 'raf' }, this.selector, state === 'visible');
@@ -169,6 +174,28 @@ class Tab {
     await this.raw.setViewport({ width, height, ...this.emulation });
   }
   addInitScript(fn) { return this.raw.evaluateOnNewDocument(fn); }
+  // Requests whose address matches `pattern` (a glob: ** any path) answered by `handler` rather than the server:
+  // it is given `fulfill({contentType, body})`.
+  async route(pattern, handler) {
+    const re = new RegExp(`^${pattern.replace(/[.+?^${}()|[\]\\]/g, '\\$&').replace(/\*\*/g, '.*')}$`);
+    this.routes = [...(this.routes ?? []), { pattern, re, handler }];
+    if (this.routes.length > 1) return;
+    this.intercept = (request) => {
+      if (request.isInterceptResolutionHandled()) return;
+      const route = this.routes.find((r) => r.re.test(request.url()));
+      if (!route) return request.continue();
+      return route.handler({ fulfill: ({ contentType, body, status = 200 }) => request.respond({ status, contentType, body }) });
+    };
+    this.raw.on('request', this.intercept);
+    await this.raw.setRequestInterception(true);
+  }
+  async unroute(pattern) {
+    this.routes = (this.routes ?? []).filter((r) => r.pattern !== pattern);
+    if (this.routes.length || !this.intercept) return;
+    await this.raw.setRequestInterception(false);
+    this.raw.off('request', this.intercept);
+    this.intercept = null;
+  }
   addScriptTag(options) { return this.raw.addScriptTag(options); }
   on(name, fn) { this.raw.on(name, fn); }
 }
