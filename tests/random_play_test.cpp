@@ -115,10 +115,13 @@ void playSeed(unsigned long seed, long steps)
 
 TEST(RandomPlay, KeepsTheRulesAndDecidesEveryDuelOnTime)
 {
-    // Whatever a player clicks, and whenever, the game keeps its rules and decides each duel on time.
+    // Whatever a player clicks, and whenever, the game keeps its rules and decides each duel on time. Each
+    // run of the suite in the same program plays seeds of its own.
+    static long runs = 0;
     const char *steps = std::getenv("ZIB_RANDOM_STEPS"), *one = std::getenv("ZIB_SEED");
     const long perSeed = std::max(1L, (steps ? std::atol(steps) : 1'000'000) / 100);  // 100 seeds in all
-    for (long seed = one ? std::atol(one) : 1; seed <= (one ? std::atol(one) : 100) && !HasFailure(); ++seed)
+    const long first = one ? std::atol(one) : 1 + 100 * runs++, last = one ? first : first + 99;
+    for (long seed = first; seed <= last && !HasFailure(); ++seed)
         playSeed(static_cast<unsigned long>(seed), perSeed);
 }
 
