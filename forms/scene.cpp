@@ -108,20 +108,32 @@ Scene scene(const Form& form, const SystemColours& system)
     return s;
 }
 
-std::vector<Rect> damage(const Scene& before, const Scene& after)
+std::optional<std::vector<std::size_t>> changedItems(const Scene& before, const Scene& after)
 {
     if (before.client != after.client || before.background != after.background ||
         before.items.size() != after.items.size())
-        return {after.client};
-    std::vector<Rect> changed;
+        return std::nullopt;
+    std::vector<std::size_t> changed;
     for (std::size_t i = 0; i < after.items.size(); ++i) {
         const Item &was = before.items[i], &is = after.items[i];
         if (was.design != is.design)
-            return {after.client};
+            return std::nullopt;
         if (was.visible != is.visible || was.enabled != is.enabled)
-            changed.push_back(is.box);
+            changed.push_back(i);
     }
     return changed;
+}
+
+std::vector<Rect> damage(const Scene& before, const Scene& after)
+{
+    const auto changed = changedItems(before, after);
+    if (!changed)
+        return {after.client};
+    std::vector<Rect> boxes;
+    boxes.reserve(changed->size());
+    for (std::size_t i : *changed)
+        boxes.push_back(after.items[i].box);
+    return boxes;
 }
 
 std::vector<std::size_t> tabOrder(const FormDesign& design)

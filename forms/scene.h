@@ -110,9 +110,15 @@ struct Scene {
 // The form as it is now.
 Scene scene(const Form& form, const SystemColours& system = {});
 
+// Which items two scenes of the same form draw differently (shown or
+// hidden, enabled or disabled), as places in `after.items`, in drawing
+// order; nothing if the scenes are of different forms or backgrounds, so
+// that all of it is new. A backend that redraws by control uses this one.
+std::optional<std::vector<std::size_t>> changedItems(const Scene& before, const Scene& after);
+
 // Where two scenes of the same form differ on screen: the boxes of the
-// controls shown or hidden, enabled or disabled, in drawing order. A
-// different form, or a different background, is the whole client area.
+// changed items, in drawing order. A different form, or a different
+// background, is the whole client area.
 std::vector<Rect> damage(const Scene& before, const Scene& after);
 
 // A form's command buttons in tab order, by their place in its design.

@@ -154,7 +154,7 @@ struct Ending {
     Ending()
     {
         g.rt.afterEvent([this] {
-            const auto now = static_cast<long>(g.rt.now().count());
+            const long now = static_cast<long>(g.rt.now().count());
             for (std::string_view name : {"frmWin", "frmLoose"})
                 if (const forms::Form* f = g.rt.find(name); f && seen.insert(f->loading()).second) {
                     changes.push_back(now + resultWindow);
