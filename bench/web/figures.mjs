@@ -14,7 +14,7 @@
 //   reaching the page 0 to 150 ms after its stamp, as input held up on its
 //   way would, read off the page's log (the one the tests read):
 //   - timer events after their moment, against a bare page that wakes as the
-//     page does (a timeout 2 ms early, then a busy wait);
+//     page does (a timeout a millisecond early, then a busy wait);
 //   - the opponent's ZIB! on the page after its moment, and in which frame;
 //   - each drop step to the animation frame that shows it, and whether that
 //     is the first frame to begin after its moment;
@@ -46,7 +46,7 @@ const bare = {
   // A blank page with a line of text: its first frame.
   '/bench/blank.html': '<!doctype html><html lang="en"><title>blank</title><p>Zib!</p></html>',
   // Timers on whole milliseconds, 50 ms apart as the drop steps, woken as the page wakes for its own: a
-  // timeout 2 ms early and a busy wait for the rest. Each step also shows a line, as a drop step does, and
+  // timeout a millisecond early and a busy wait for the rest. Each step also shows a line, as a drop step does, and
   // notes the animation frame that first shows it.
   '/bench/timers.html': `<!doctype html><html lang="en"><title>timers</title><body><p id="step">0</p><script>
     window.run = (n) => new Promise((done) => {
@@ -64,7 +64,7 @@ const bare = {
         requestAnimationFrame((t) => { step.presentedAt = t; });
         if (late.length < n) { due += 50; arm(); } else setTimeout(() => done({ late, shown, frames }), 100);
       };
-      const arm = () => setTimeout(fire, Math.max(0, due - performance.now() - 2));
+      const arm = () => setTimeout(fire, Math.max(0, due - performance.now() - 1));
       arm();
     });</script></body></html>`,
 };
