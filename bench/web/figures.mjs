@@ -27,6 +27,7 @@
 //
 //   node bench/web/figures.mjs [--quick] [--verbose]   (ZIB_WEB_DIR: the built folder)
 import { spawn } from 'node:child_process';
+import { cpus, loadavg } from 'node:os';
 import { readdir, readFile, stat } from 'node:fs/promises';
 import { join, relative } from 'node:path';
 import { gzipSync } from 'node:zlib';
@@ -101,8 +102,11 @@ function hogs() {
   return () => { for (const p of spun) p.kill('SIGKILL'); };
 }
 
-// The timers, frames, race and rewinds, idle or busy, each beside its baseline.
+// The timers, frames, race and rewinds, idle or busy, each beside its baseline; the machine's load before
+// and after, as other programs on it bear on every figure.
 async function duels(browser, server, mode) {
+  const load = () => loadavg()[0].toFixed(2);
+  const loadBefore = load();
   // The baseline: a bare page's timers.
   const { context: baseContext, page: basePage } = await open(browser);
   await basePage.goto(server.url + 'bench/timers.html');
@@ -198,6 +202,7 @@ async function duels(browser, server, mode) {
          'judged on arrival ' + [1, 2, 5].map((d) => `±${d} ms ${by(d).filter((r) => r.atArrival).length}/${by(d).length}`).join(', '),
          'all, ±1 ms included');
 
+  console.log(`# web ${mode}: load average ${loadBefore} before, ${load()} after, on ${cpus().length} cores`);
   const presses = inputs.filter((i) => i.index === zibIndex);
   const rewound = presses.filter((i) => i.rewound).map((i) => i.took), onTime = presses.filter((i) => !i.rewound).map((i) => i.took);
   figure(`${mode}: duels the runtime went back in`, `${duelsPlayed.filter((d) => d.rewinds > 0).length} of ${duelsPlayed.length}, ` +

@@ -9,7 +9,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { session, stamper, centre, dark } from './harness.mjs';
-import { button, clientPixels, draw, handBack, levels, pencilSet, pick, story, until, untilRuntime } from './game.mjs';
+import { button, clientPixels, draw, handBack, levels, pencilSet, pick, screen, story, until, untilRuntime } from './game.mjs';
 
 const s = session({ viewport: { width: 1024, height: 768 } });
 
@@ -30,23 +30,29 @@ test('a press stamped 1 ms before the opponent wins though it comes 30 ms late, 
   const stamps = await stamper(page, cdp);
   const start = await centre(page, button('cbStart')), zib = await centre(page, button('Zib'));
   for (const [early, outcome, size] of [[1, 'frmWin', [216, 136]], [0, 'frmLoose', [268, 121]]]) {
-    await until(page, 'cbStart');
-    // Start clicked half-way into a millisecond, so the stamp's millisecond is beyond doubt.
-    const started = Math.floor(stamps.now()) + 30;
-    await stamps.press(start.x, start.y, started + 0.5);
-    await until(page, 'cbStop Zib');
-    const opponent = started + draw + levels.mnuVH, rewinds = await page.evaluate(() => window.zib.rewinds());
-    const sent = stamps.pageTime(await stamps.press(zib.x, zib.y, opponent - early + 0.5, { late: 30 }));
-    await until(page, early ? 'cbStop zibyou ziboppo' : 'cbStop ziboppo');
-    if (early) {
-      const { shownAt, went } = await page.evaluate((o) => ({
-        shownAt: window.zib.log.find((e) => e.moment >= o && e.shown.includes('ziboppo'))?.at, went: window.zib.rewinds() }),
-      opponent);
-      // Unless the page's timer came later still, the press found the opponent's ZIB! shown.
-      if (shownAt < sent) assert.equal(went - rewinds, 1, `one rewind for the late press\n${await story(page, started)}`);
+    const decided = early ? 'cbStop zibyou ziboppo' : 'cbStop ziboppo';
+    let image;
+    for (let tries = 1; ; ++tries) {
+      await until(page, 'cbStart');
+      // Start clicked half-way into a millisecond, so the stamp's millisecond is beyond doubt.
+      const started = Math.floor(stamps.now()) + 30;
+      await stamps.press(start.x, start.y, started + 0.5);
+      await until(page, 'cbStop Zib');
+      const opponent = started + draw + levels.mnuVH, rewinds = await page.evaluate(() => window.zib.rewinds());
+      const sent = stamps.pageTime(await stamps.press(zib.x, zib.y, opponent - early + 0.5, { late: 30 }));
+      await until(page, decided);
+      if (early) {
+        const { shownAt, went } = await page.evaluate((o) => ({
+          shownAt: window.zib.log.find((e) => e.moment >= o && e.shown.includes('ziboppo'))?.at, went: window.zib.rewinds() }),
+        opponent);
+        // Unless the page's timer came later still, the press found the opponent's ZIB! shown.
+        if (shownAt < sent) assert.equal(went - rewinds, 1, `one rewind for the late press\n${await story(page, started)}`);
+      }
+      // The duel window as the duel is decided. (On a machine busy enough, the screenshot comes only after the
+      // result window: that duel is played again.)
+      image = await clientPixels(page);
+      if ((await screen(page)) === decided || tries === 3) break;
     }
-    // (A screenshot holds the page's input up: the pencil is looked at once the duel is decided.)
-    const image = await clientPixels(page);
     assert.equal(pencilSet(image), 10, 'the pencil on the rule');
     if (early) {
       // Both bubbles say "ZIB!" in their colours, inside their labels, centred, on white.
@@ -62,7 +68,7 @@ test('a press stamped 1 ms before the opponent wins though it comes 30 ms late, 
       }
       assert.ok(dark(image.at(300, 239)), 'the rule still drawn');
     }
-    await until(page, outcome).catch(async (e) => { throw new Error(`${e.message}\n${await story(page, started)}`); });
+    await until(page, outcome);
     // The result window in place of the duel window, borderless, centred in the page.
     const form = await page.locator(`[data-form="${outcome}"]`).boundingBox();
     const client = await page.locator(`[data-form="${outcome}"] [data-client]`).boundingBox();
