@@ -14,7 +14,7 @@
 //   reaching the page 0 to 150 ms after its stamp, as input held up on its
 //   way would, read off the page's log (the one the tests read):
 //   - timer events after their moment, against a bare page that wakes as the
-//     page does (a timeout 2 ms early, then a busy wait);
+//     page does (a timeout a millisecond early, then a busy wait);
 //   - the opponent's ZIB! on the page after its moment, and in which frame;
 //   - each drop step to the animation frame that shows it, and whether that
 //     is the first frame to begin after its moment;
@@ -27,6 +27,7 @@
 //
 //   node bench/web/figures.mjs [--quick] [--verbose]   (ZIB_WEB_DIR: the built folder)
 import { spawn } from 'node:child_process';
+import { cpus, loadavg } from 'node:os';
 import { readdir, readFile, stat } from 'node:fs/promises';
 import { join, relative } from 'node:path';
 import { gzipSync } from 'node:zlib';
@@ -46,7 +47,7 @@ const bare = {
   // A blank page with a line of text: its first frame.
   '/bench/blank.html': '<!doctype html><html lang="en"><title>blank</title><p>Zib!</p></html>',
   // Timers on whole milliseconds, 50 ms apart as the drop steps, woken as the page wakes for its own: a
-  // timeout 2 ms early and a busy wait for the rest. Each step also shows a line, as a drop step does, and
+  // timeout a millisecond early and a busy wait for the rest. Each step also shows a line, as a drop step does, and
   // notes the animation frame that first shows it.
   '/bench/timers.html': `<!doctype html><html lang="en"><title>timers</title><body><p id="step">0</p><script>
     window.run = (n) => new Promise((done) => {
@@ -64,7 +65,7 @@ const bare = {
         requestAnimationFrame((t) => { step.presentedAt = t; });
         if (late.length < n) { due += 50; arm(); } else setTimeout(() => done({ late, shown, frames }), 100);
       };
-      const arm = () => setTimeout(fire, Math.max(0, due - performance.now() - 2));
+      const arm = () => setTimeout(fire, Math.max(0, due - performance.now() - 1));
       arm();
     });</script></body></html>`,
 };
@@ -101,8 +102,11 @@ function hogs() {
   return () => { for (const p of spun) p.kill('SIGKILL'); };
 }
 
-// The timers, frames, race and rewinds, idle or busy, each beside its baseline.
+// The timers, frames, race and rewinds, idle or busy, each beside its baseline; the machine's load before
+// and after, as other programs on it bear on every figure.
 async function duels(browser, server, mode) {
+  const load = () => loadavg()[0].toFixed(2);
+  const loadBefore = load();
   // The baseline: a bare page's timers.
   const { context: baseContext, page: basePage } = await open(browser);
   await basePage.goto(server.url + 'bench/timers.html');
@@ -198,6 +202,7 @@ async function duels(browser, server, mode) {
          'judged on arrival ' + [1, 2, 5].map((d) => `±${d} ms ${by(d).filter((r) => r.atArrival).length}/${by(d).length}`).join(', '),
          'all, ±1 ms included');
 
+  console.log(`# web ${mode}: load average ${loadBefore} before, ${load()} after, on ${cpus().length} cores`);
   const presses = inputs.filter((i) => i.index === zibIndex);
   const rewound = presses.filter((i) => i.rewound).map((i) => i.took), onTime = presses.filter((i) => !i.rewound).map((i) => i.took);
   figure(`${mode}: duels the runtime went back in`, `${duelsPlayed.filter((d) => d.rewinds > 0).length} of ${duelsPlayed.length}, ` +

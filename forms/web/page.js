@@ -58,10 +58,15 @@ var Page = (() => {
   // at its moment whatever input is on its way: the runtime puts input that
   // comes late right by its stamp. A timeout is never set for less than a
   // millisecond, which would be none, and a few of those in a row are made
-  // 4 ms. Within a frame of the moment every animation frame looks too, so
-  // that a frame beginning after the moment shows the event even if the
-  // timeout comes late.
-  const early = 2, frameAhead = 20;
+  // 4 ms.
+  //
+  // Within a frame of the moment every animation frame looks too: a frame
+  // beginning after the moment, or just before it, delivers the event and
+  // shows it. And after input the browser runs nothing else, timeouts
+  // included, until its next frame, so an event due before that frame is
+  // waited out right after the input.
+  const early = 1, frameAhead = 20;
+  let frameAt = 0, frameGap = 1000 / 60;  // the last animation frame, and the time between frames
 
   function disarm() {
     clearTimeout(timeout);
@@ -94,16 +99,18 @@ var Page = (() => {
       timeout = setTimeout(() => wake(a), left - early);
       return;
     }
-    while (performance.now() < a.at) { /* the last moments */ }
     deliver(a);
   }
 
   function watch(a) {
     frame = requestAnimationFrame((time) => {
       frame = 0;
+      if (time - frameAt < 50)
+        frameGap = Math.max(4, time - frameAt);
+      frameAt = time;
       if (armed !== a)
         return;
-      if (performance.now() < a.at) {
+      if (a.at - performance.now() > early + 1) {
         watch(a);
         return;
       }
@@ -113,9 +120,20 @@ var Page = (() => {
     });
   }
 
+  function afterInput() {
+    const a = armed, now = performance.now();
+    if (!a || a.at - now > frameAhead || now - frameAt > 2 * frameGap)
+      return;
+    const nextFrame = frameAt + frameGap * Math.ceil((now - frameAt) / frameGap);
+    if (a.at <= nextFrame)
+      deliver(a);
+  }
+
+  // Waits out what is left to the moment, and delivers.
   function deliver(a) {
     if (armed !== a)
       return;
+    while (performance.now() < a.at) { /* the last moments */ }
     disarm();
     call('deadline');
     takeOver();
@@ -504,6 +522,7 @@ var Page = (() => {
   function send(el, e) {
     const t = el.zibTarget;
     call('input', t.id, t.kind, t.index, e.timeStamp);
+    afterInput();
   }
 
   function visibleWindow() {
@@ -523,8 +542,6 @@ var Page = (() => {
     if (!w || !w.visible)
       return false;
     e.preventDefault();
-    if (e.type !== 'keydown')
-      return true;
     if (document.querySelector('[aria-expanded="true"]')) {
       closeMenus();
       if (key === keys.Escape)
@@ -533,6 +550,7 @@ var Page = (() => {
     const t = document.activeElement && document.activeElement.zibTarget;
     const focused = t && t.id === w.id && t.kind === button ? t.index : -1;
     call('key', w.id, key, e.ctrlKey || e.altKey || e.metaKey, e.repeat, focused, e.timeStamp);
+    afterInput();
     return true;
   }
 
@@ -627,7 +645,6 @@ var Page = (() => {
       if (b)
         send(b, e);
     });
-    addEventListener('keyup', gameKey);
     addEventListener('click', (e) => {
       const b = closest(e, 'button[data-control]');
       if (b && !('press' in b.dataset))
