@@ -151,7 +151,9 @@ void Runtime::input(Target target, milliseconds moment)
     }
     // Every event delivered is journaled until something closes the
     // journal, so a journal that holds anything ends with the last event.
-    if (moment < delivered_ && !journal_.empty()) {
+    // Input older than the journal goes at its start, which may be the
+    // moment of every event in it: then there is nothing to replay.
+    if (!journal_.empty() && std::max(moment, journal_.front().before.delivered) < delivered_) {
         rewind(target, moment);
         return;
     }

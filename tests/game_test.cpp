@@ -4,6 +4,8 @@
 // the moment the player made it, whenever the program got round to it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -151,32 +153,76 @@ TEST(Quit, QuitOrClosingTheDuelWindowEndsTheGameInEveryState)
         }
 }
 
-TEST(PressMoment, ZibJudgedByWhenItWasPressedNotWhenItWasHandled)
+TEST(LateInput, CountsAtTheMomentItWasMadeHoweverLateItArrivesWithinTheJournal)
 {
-    // Very Hard from the start-up hand-back. The press reaches a runtime advanced only to 60 ms into the draw,
-    // so the opponent's moment, if due by the press, is delivered first. A close request made meanwhile for a
-    // start-up result window, already unloaded, finds nothing and leaves the duel alone.
-    const long opponent = drawn + reaction("mnuVH"), handled = drawn + 60;
-    struct Case { long made; std::string result; };
-    const Case cases[] = {{drawn, "frmWin"}, {opponent - 1, "frmWin"}, {opponent, "frmLoose"}};
-    for (const auto& [made, result] : cases) {
-        SCOPED_TRACE(made);
+    // Input is handed to the runtime only when it arrives, the runtime having been advanced meanwhile; it counts
+    // at the moment the player made it. A press a ms before the opponent wins however late it comes; one on his
+    // ms loses. A level chosen in the drop sets this duel's opponent, even from before the journal's reach. A
+    // late Stop takes back the duel, and Start pressed after it starts the next one then. A press made before
+    // a result window showed cannot take the window back.
+    const long ve = drawn + reaction("mnuVE"), vh = drawn + reaction("mnuVH"), shown = vh + outcomePause;
+    struct Late { std::string_view use; long made, arrives; };
+    struct Case { const char* what; std::string_view level; long then; std::vector<Late> late; Steps after; };
+    const std::string won = pressed + " ziboppo", lost = "pencil10 cbStop ziboppo";
+    std::vector<Case> cases;
+    for (long late : {1, 20, 200})
+        cases.push_back({"ZIB! a ms early", "mnuVH", 0, {{"Zib", vh - 1, vh - 1 + late}},
+                         {{shown - 1, "", won}, {shown, "", "frmWin"}}});
+    cases.insert(cases.end(), {
+        {"ZIB! on the opponent's ms", "mnuVH", 0, {{"Zib", vh, vh + 20}}, {{shown, "", "frmLoose"}}},
+        {"Very Hard chosen in the drop", "mnuVE", 0, {{"mnuVH", drawn - 20, drawn + 20}},
+         {{vh - 1, "", drawing}, {vh, "", lost}, {shown, "", "frmLoose"}}},
+        {"Very Hard chosen early in the drop", "mnuVE", 0, {{"mnuVH", start + 60, vh + 10}},
+         {{vh + 10, "", lost}, {shown, "", "frmLoose"}}},
+        {"Stop, then Start", "mnuVH", start + 470, {{"cbStop", start + 450, start + 480}},
+         {{start + 480, "", falling}, {start + 470 + draw - 1, "", "pencil10 cbStop"}, {start + 470 + draw, "", drawing}}},
+        {"Stop as the result shows", "mnuVE", 0, {{"cbStop", ve + outcomePause - 1, ve + outcomePause + 5}},
+         {{ve + outcomePause + 5, "", "frmLoose"}, {ve + outcomePause + resultWindow, "", idle}}}});
+    for (const auto& [what, level, then, late, after] : cases) {
+        SCOPED_TRACE(what);
         Game g;
-        // A button pressed at `made` ms but only now handed to the runtime, which may have been advanced past it.
-        const auto press = [&g](std::string_view button, long at) {
-            g.rt.input(forms::Target::of(g.form.control(button)), std::chrono::milliseconds(at));
-        };
-        const auto gone = forms::Target::of(*g.rt.find("frmLoose"));
-        g.at(start);
-        g.use("mnuVH");
-        press("cbStart", start);
-        g.at(handled);
-        g.rt.input(gone, std::chrono::milliseconds(handled));
-        press("Zib", made);
-        g.at(opponent + outcomePause - 1);
-        EXPECT_EQ(g.screen(), "pencil10 cbStop" + std::string(result == "frmWin" ? " zibyou" : "") + " ziboppo");
-        g.at(opponent + outcomePause);
-        EXPECT_EQ(g.screen(), result);
+        follow(g, {{start, level, idle}, {start, "cbStart", falling}});
+        if (then) follow(g, {{then, "cbStart", "pencil10 cbStop"}});
+        for (const auto& [use, made, arrives] : late) {
+            g.at(arrives);
+            const auto& items = g.form.menuItems();
+            const auto item = std::find_if(items.begin(), items.end(), [&](auto& m) { return m.Name() == use; });
+            g.rt.input(item != items.end() ? forms::Target::of(*item) : forms::Target::of(g.form.control(use)),
+                       std::chrono::milliseconds(made));
+            EXPECT_EQ(g.rt.now().count(), arrives) << "the clock went back";
+        }
+        follow(g, after);
+    }
+}
+
+TEST(Keys, SpaceAndEnterBelongToZibFromStartUntilTheDuelIsOverAndEscapeStops)
+{
+    // Whatever holds the focus, an early or late Space or Enter neither stops a duel nor hides its result: in
+    // a duel they only press ZIB!, when it can be pressed. Escape stops a duel and does nothing at idle. At
+    // idle Space and Enter press the focused button.
+    using forms::Key;
+    const long vh = drawn + reaction("mnuVH");
+    struct Press { long at; Key key; std::string_view focus; std::string screen; };
+    const std::vector<Press> cases[] = {
+        {{start, Key::Space, "cbStart", falling}, {start + 100, Key::Space, "cbStop", "pencil3 cbStop"},
+         {drawn - 1, Key::Enter, "cbStop", "pencil10 cbStop"}, {drawn, Key::Enter, "cbStop", pressed},
+         {drawn + 1, Key::Space, "", pressed}},
+        {{start, Key::Enter, "cbStart", falling}, {vh, Key::Space, "cbStop", "pencil10 cbStop ziboppo"},
+         {vh + outcomePause, Key::Space, "cbStop", "frmLoose"}},
+        {{start, Key::Escape, "cbStart", idle}, {start, Key::Space, "Zib", idle}, {start, Key::Space, "cbStart",
+         falling}, {drawn, Key::Escape, "Zib", idle}, {drawn + 1, Key::Escape, "cbStart", idle}}};
+    for (const auto& presses : cases) {
+        Game g;
+        follow(g, {{start, "mnuVH", idle}});
+        for (const auto& [at, key, focus, screen] : presses) {
+            g.at(at);
+            const auto& controls = g.form.controls();
+            std::optional<std::size_t> focused;
+            for (std::size_t i = 0; i < controls.size(); ++i)
+                if (controls[i].Name() == focus) focused = i;
+            g.rt.input(forms::Target::of(g.form, key, focused), g.rt.now());
+            EXPECT_EQ(g.screen(), screen) << "at " << at << " ms, key " << static_cast<int>(key) << " on " << focus;
+        }
     }
 }
 

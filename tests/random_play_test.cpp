@@ -8,6 +8,9 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "game_play.h"
 
@@ -152,4 +155,95 @@ TEST(SoakPlay, HundredThousandDuelsEachEndOnceAndLeaveTheDuelWindowIdle)
               << " stopped; " << g.shown.size() << " result windows shown\n";
     EXPECT_EQ(g.shown.size(), ended[Won] + ended[Lost]);
     EXPECT_EQ(ended[Stopped], 100'000 - g.shown.size());
+}
+
+namespace {
+
+// One piece of the random player's input: a button, a menu item or a key (with the button focused), by name.
+struct Made { long at; std::string_view use; std::optional<forms::Key> key; std::string_view focus; };
+
+forms::Target targetOf(play::Game& g, const Made& made)
+{
+    for (const auto& item : g.form.menuItems())
+        if (item.Name() == made.use) return forms::Target::of(item);
+    if (!made.key) return forms::Target::of(g.form.control(made.use));
+    std::optional<std::size_t> focused;
+    const auto controls = g.form.controls();
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        if (controls[i].Name() == made.focus) focused = i;
+    return forms::Target::of(g.form, *made.key, focused);
+}
+
+// What a game ends in: the screen, the level checked, the forms loaded and the next timer, and the result
+// windows shown on the way, in order.
+struct Ending {
+    play::Game g;
+    std::string results;
+    std::set<std::uint64_t> seen;
+    // The moments at which a window shows or hides, as they become known: the outcome's pause after the
+    // opponent's draw, and each result window's hand-back after its loading.
+    std::vector<long> changes{startUpHandBack};
+    Ending()
+    {
+        g.rt.afterEvent([this] {
+            const long now = g.rt.now().count();
+            for (std::string_view name : {"frmWin", "frmLoose"})
+                if (const forms::Form* f = g.rt.find(name); f && seen.insert(f->loading()).second) {
+                    changes.push_back(now + resultWindow);
+                    if (f->Visible()) results += std::string(name) + " ";
+                }
+            if (g.form.control("Wintime").Enabled() || g.form.control("Loosetime").Enabled())
+                changes.push_back(now + outcomePause);
+        });
+        for (const auto& f : g.rt.forms()) seen.insert(f->loading());
+    }
+    std::string told() const { return g.screen() + " | " + g.state() + " | " + results; }
+};
+
+}  // namespace
+
+TEST(LatePlay, EveryInputLateByUpToTheJournalsSpanEndsAsThoughItCameOnTime)
+{
+    // Random play given on time, and the same play with each input arriving up to the journal's span late
+    // (in the order made), end in the same state with the same results. The player acts only where no window
+    // shows or hides within the span: what showed cannot be taken back.
+    using forms::Key;
+    const long span = forms::Runtime::journalSpan.count();
+    const Made choices[] = {{0, "cbStart", {}, ""}, {0, "cbStart", {}, ""}, {0, "cbStop", {}, ""}, {0, "Zib", {}, ""},
+        {0, "Zib", {}, ""}, {0, "mnuVE", {}, ""}, {0, "mnuVH", {}, ""}, {0, "mnuM", {}, ""},
+        {0, "", Key::Space, "cbStop"}, {0, "", Key::Enter, "cbStart"}, {0, "", Key::Escape, ""},
+        {0, "", Key::Space, ""}};
+    std::uint64_t rewinds = 0;
+    for (unsigned long seed = 1; seed <= 300 && !HasFailure(); ++seed) {
+        std::mt19937_64 rng(seed);
+        Ending onTime, late;
+        std::vector<Made> made;
+        long t = 0;
+        for (int n = 0; n < 120; ++n) {
+            auto& g = onTime.g;
+            // Often just onto the next event, or a ms either side of it.
+            const long soon = g.rt.nextDue().value_or(g.rt.now()).count();
+            t = std::max(t, rng() % 2 ? soon - 1 + long(rng() % 3) : t + long(rng() % 300));
+            g.at(t);
+            const auto& changes = onTime.changes;
+            if (!g.form.Visible() ||
+                std::any_of(changes.begin(), changes.end(), [&](long c) { return c > t && c <= t + span + 1; }))
+                continue;
+            Made m = choices[rng() % std::size(choices)];
+            m.at = t;
+            g.rt.input(targetOf(g, m), std::chrono::milliseconds(t));
+            made.push_back(m);
+        }
+        long arrives = 0;
+        for (const Made& m : made) {
+            arrives = std::max(arrives, m.at + long(rng() % (span + 1)));
+            late.g.at(arrives);
+            late.g.rt.input(targetOf(late.g, m), std::chrono::milliseconds(m.at));
+        }
+        onTime.g.at(t + 3000);
+        late.g.at(t + 3000);
+        rewinds += late.g.rt.rewinds();
+        ASSERT_EQ(late.told(), onTime.told()) << "seed " << seed << ", " << made.size() << " inputs";
+    }
+    EXPECT_GT(rewinds, 6000u) << "late input hardly ever went back";
 }
