@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// ZIB! from the keyboard, for a player who cannot aim a mouse.
+// ZIB! from the keyboard, for a player who cannot aim a mouse, and keys that
+// never end a duel unseen.
 #include <QKeyEvent>
 #include <QMenuBar>
 
@@ -7,64 +8,74 @@
 
 namespace {
 
-void key(QWidget* to, QEvent::Type type, Qt::Key which, std::uint32_t stamp = 0, bool repeat = false)
-{
-    const bool keypad = which == Qt::Key_Enter;
-    QKeyEvent event(type, which, keypad ? Qt::KeypadModifier : Qt::NoModifier,
-                    which == Qt::Key_Space ? QStringLiteral(" ") : QStringLiteral("\r"), repeat);
-    event.setTimestamp(stamp);
-    QApplication::sendEvent(to, &event);
-}
+// When a key goes down: at idle; during the drop; at the draw, stamped some ms before the opponent but handed
+// to the game only after his "ZIB!" shows; or after his "ZIB!".
+enum class When { Idle, Drop, Draw, AfterHim };
 
-TEST(Keyboard, AtTheDrawSpaceOrEnterPressesZibWhereverTheFocusIsAndCountsWhenTheKeyWentDown)
+TEST(Keyboard, SpaceAndEnterBelongToZibFromStartUntilTheDuelIsOverAndEscapeStopsIt)
 {
-    // Each key goes down 1 ms before the opponent draws and reaches the game only after his moment, overtaken by
-    // the X server's answer: it wins, because it counts at its own stamp. One in his millisecond loses.
-    standin::Game game;
-    QWidget* bar = game.window->findChild<QMenuBar*>();
-    const struct { const char* where; QWidget* focus; Qt::Key which; std::uint32_t before; bool wins; } keys[] = {
-        {"Space with Stop focused", game.button("Stop"), Qt::Key_Space, 1, true},
-        {"Return in the menu bar", bar, Qt::Key_Return, 1, true},
-        {"the keypad's Enter on the sky", game.window->findChild<QWidget*>("canvas"), Qt::Key_Enter, 1, true},
-        {"Space with nothing focused", game.window, Qt::Key_Space, 1, true},
-        {"Return with ZIB! focused", game.button("ZIB!"), Qt::Key_Return, 1, true},
-        {"Space in the opponent's millisecond", game.button("Stop"), Qt::Key_Space, 0, false},
+    // Space, Enter and Escape go to the game, never to the widget with the focus: a key counts without Ctrl, Alt
+    // or Meta and not repeating, at the moment it went down. During a duel Space or Enter press ZIB! if it can
+    // be pressed and nothing else; Escape presses Stop. At idle Space or Enter press the button with the focus.
+    // Each key goes down and up in a fresh game at Very Hard; the player sees the screen as it is then.
+    const struct {
+        const char* what;
+        When when;
+        long before;  // When::Draw: the key's stamp, in ms before the opponent draws
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool repeat;
+        const char* focus;  // the button with the focus, the menu bar (entered with Alt), or "" for none
+        const char* sees;
+    } strokes[] = {
+        {"Return at idle, on Start", When::Idle, 0, Qt::Key_Return, {}, false, "Start", "Stop"},
+        {"Space during the drop, on Stop", When::Drop, 0, Qt::Key_Space, {}, false, "Stop", "Stop"},
+        {"Escape during the drop, on nothing", When::Drop, 0, Qt::Key_Escape, {}, false, "", "Start"},
+        {"Escape during the drop, in the menu bar", When::Drop, 0, Qt::Key_Escape, {}, false, "bar", "Stop"},
+        {"Space at the draw, on Stop", When::Draw, 1, Qt::Key_Space, {}, false, "Stop", "Stop zibyou ziboppo"},
+        {"the keypad's Enter at the draw, on nothing", When::Draw, 1, Qt::Key_Enter, Qt::KeypadModifier, false, "",
+         "Stop zibyou ziboppo"},
+        {"Return at the draw, in the menu bar", When::Draw, 1, Qt::Key_Return, {}, false, "bar",
+         "Stop zibyou ziboppo"},
+        {"Space in the opponent's millisecond", When::Draw, 0, Qt::Key_Space, {}, false, "Stop", "Stop ziboppo"},
+        {"Ctrl+Space at the draw, on Stop", When::Draw, 1, Qt::Key_Space, Qt::ControlModifier, false, "Stop",
+         "Stop ziboppo"},
+        {"Space repeating at the draw, on ZIB!", When::Draw, 1, Qt::Key_Space, {}, true, "ZIB!", "Stop ziboppo"},
+        {"Space after the opponent's ZIB!, on Stop", When::AfterHim, 0, Qt::Key_Space, {}, false, "Stop",
+         "Stop ziboppo"},
     };
-    for (const auto& [where, focus, which, before, wins] : keys) {
-        ASSERT_TRUE(focus) << where;
-        const std::uint32_t opponent = game.start();
-        game.server->hold([focus, which, stamp = opponent - before] { key(focus, QEvent::KeyPress, which, stamp); },
-                          opponent, true);
-        EXPECT_EQ(game.playerDrewFirst(), wins) << where;
-        key(focus, QEvent::KeyRelease, which, opponent + 50);
-        EXPECT_TRUE(game.duel.control("cbStart").Enabled()) << where << ": the key's release pressed nothing";
+    for (const auto& [what, when, before, key, modifiers, repeat, focus, sees] : strokes) {
+        SCOPED_TRACE(what);
+        standin::Game game;
+        QWidget* to = *focus ? game.button(focus) : game.window;
+        if (std::string_view(focus) == "bar") {
+            QTest::keyClick(game.window, Qt::Key_Alt);
+            to = game.window->findChild<QMenuBar*>();
+        }
+        ASSERT_TRUE(to);
+        to->setFocus();
+        auto stroke = [=](std::uint32_t stamp) {
+            const QString text = key == Qt::Key_Space ? QStringLiteral(" ")
+                                 : key == Qt::Key_Escape ? QStringLiteral("\x1b")
+                                                         : QStringLiteral("\r");
+            for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+                QKeyEvent event(type, key, modifiers, text, repeat);
+                event.setTimestamp(stamp);
+                QApplication::sendEvent(to, &event);
+            }
+        };
+        const std::uint32_t opponent = when == When::Idle ? 0 : game.start();
+        if (when == When::Draw) {
+            game.server->hold([=] { stroke(opponent - static_cast<std::uint32_t>(before)); });
+            game.waitForHim();
+            game.server->handOver();
+        } else {
+            if (when == When::AfterHim)
+                game.waitForHim();
+            stroke(game.stamp(game.driver.now()));
+        }
+        EXPECT_EQ(game.screen(), sees);
     }
-}
-
-TEST(Keyboard, AtOtherTimesKeysDoWhatTheyAlwaysDid)
-{
-    // Space presses the focused button and Enter does not; a Space held since before the draw, repeating, does not
-    // draw.
-    standin::Game game;
-    QPushButton* start = game.button("Start");
-    QPushButton* stop = game.button("Stop");
-    auto tap = [](QWidget* to, Qt::Key which) {
-        key(to, QEvent::KeyPress, which);
-        key(to, QEvent::KeyRelease, which);
-    };
-    tap(start, Qt::Key_Return);
-    EXPECT_TRUE(game.duel.control("cbStart").Enabled());
-    tap(start, Qt::Key_Space);
-    EXPECT_FALSE(game.duel.control("cbStart").Enabled());  // the pencil drops
-    tap(stop, Qt::Key_Space);
-    EXPECT_TRUE(game.duel.control("cbStart").Enabled());  // stopped, idle
-
-    game.driver.click(game.duel.menuItem("mnuVE"));  // 450 ms to look at the draw
-    game.driver.click(game.duel.control("cbStart"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return game.duel.control("Zib").Enabled(); }, 2000));
-    key(stop, QEvent::KeyPress, Qt::Key_Space, 0, true);
-    EXPECT_TRUE(game.duel.control("Zib").Enabled());
-    EXPECT_FALSE(game.playerDrewFirst());
 }
 
 }  // namespace

@@ -100,8 +100,8 @@ static void listen(QAccessibleInterface* element, QStringList& heard)
 
 // On screen the duel window has a fixed size and its buttons in place; each result window shows "You" over its
 // outcome on its colour, frameless and fixed. A screen reader hears the duel window's title, its menus with the
-// skill levels in order and their check marks, its buttons and painted labels, a hidden one as hidden, and the
-// result windows, each announced as a window named by what it says.
+// skill levels in order and their check marks, its buttons and painted labels in reading order (by tab index), a
+// hidden one as hidden, and the result windows, each announced as a window named by what it says.
 TEST(Accessibility, WindowsAsThePlayerSeesThemAndAScreenReaderHearsThem)
 {
     forms::Runtime rt;
@@ -141,10 +141,10 @@ TEST(Accessibility, WindowsAsThePlayerSeesThemAndAScreenReaderHearsThem)
     EXPECT_EQ(heard.join(" | ").toStdString(),
               "Window Zib! | MenuBar  | MenuItem Skill | PopupMenu  hidden | MenuItem Very Easy hidden | MenuItem Easy "
               "hidden | MenuItem Medium hidden checked | MenuItem Hard hidden | MenuItem Very Hard hidden | MenuItem "
-              "Quit | Client  | Button ZIB! disabled | Button Start | Button Stop disabled | StaticText Opponent | "
-              "StaticText ZIB! hidden | StaticText You | StaticText ZIB! hidden | StaticText Select a Skill Level!! "
-              "hidden | Window You Win!!! | Client  | StaticText Win!!! | StaticText You | Window You Loose!!! | "
-              "Client  | StaticText Loose!!! | StaticText You");
+              "Quit | Client  | Button ZIB! disabled | Button Start | Button Stop disabled | StaticText ZIB! hidden | "
+              "StaticText ZIB! hidden | StaticText Opponent | StaticText You | StaticText Select a Skill Level!! "
+              "hidden | Window You Win!!! | Client  | StaticText You | StaticText Win!!! | Window You Loose!!! | "
+              "Client  | StaticText You | StaticText Loose!!!");
 }
 
 // At twice the density the rule is 8 device pixels thick and the bubbles stay crisp: drawn from their

@@ -2,8 +2,8 @@
 #include "forms/qt/accessible.h"
 
 #include <QAccessibleWidget>
+#include <QPushButton>
 #include <QPointer>
-#include <QStringList>
 #include <QWidget>
 #include <algorithm>
 #include <vector>
@@ -64,7 +64,8 @@ private:
     std::size_t index_;
 };
 
-// The canvas: its buttons (real widgets) first, then its painted labels.
+// The canvas: its buttons (real widgets) and its painted labels, in the
+// order a screen reader reads the form.
 class CanvasAccessible : public QAccessibleWidget {
 public:
     explicit CanvasAccessible(Canvas* canvas) : QAccessibleWidget(canvas, QAccessible::Client)
@@ -72,42 +73,60 @@ public:
         const auto& controls = canvas->design().controls;
         for (std::size_t i = 0; i < controls.size(); ++i)
             if (controls[i].kind == Kind::Label)
-                labels_.push_back(QAccessible::registerAccessibleInterface(new LabelAccessible(canvas, i)));
+                labels_.emplace_back(i, QAccessible::registerAccessibleInterface(new LabelAccessible(canvas, i)));
     }
 
     ~CanvasAccessible() override
     {
-        for (auto id : labels_)
+        for (auto [index, id] : labels_)
             QAccessible::deleteAccessibleInterface(id);
     }
 
-    int childCount() const override { return QAccessibleWidget::childCount() + static_cast<int>(labels_.size()); }
+    int childCount() const override { return static_cast<int>(children().size()); }
 
     QAccessibleInterface* child(int index) const override
     {
-        const int widgets = QAccessibleWidget::childCount();
-        if (index < widgets)
-            return QAccessibleWidget::child(index);
-        const auto label = static_cast<std::size_t>(index - widgets);
-        return label < labels_.size() ? QAccessible::accessibleInterface(labels_[label]) : nullptr;
+        const auto all = children();
+        return index >= 0 && static_cast<std::size_t>(index) < all.size() ? all[static_cast<std::size_t>(index)]
+                                                                           : nullptr;
     }
 
     int indexOfChild(const QAccessibleInterface* child) const override
     {
-        for (std::size_t i = 0; i < labels_.size(); ++i)
-            if (QAccessible::accessibleInterface(labels_[i]) == child)
-                return QAccessibleWidget::childCount() + static_cast<int>(i);
-        return QAccessibleWidget::indexOfChild(child);
+        const auto all = children();
+        const auto it = std::ranges::find(all, child);
+        return it == all.end() ? -1 : static_cast<int>(it - all.begin());
     }
 
 private:
-    std::vector<QAccessible::Id> labels_;
+    std::vector<QAccessibleInterface*> children() const
+    {
+        const auto* canvas = static_cast<const Canvas*>(widget());
+        const auto* window = static_cast<const FormWindow*>(canvas->window());
+        // The order is the design's, so any loading of the form tells it.
+        if (order_.empty() && canvas->form()) {
+            const Scene drawn = scene(*canvas->form());
+            for (std::size_t i : readingOrder(drawn))
+                order_.push_back(drawn.items[i].index);
+        }
+        std::vector<QAccessibleInterface*> found;
+        for (std::size_t control : order_) {
+            if (QWidget* button = window->button(control))
+                found.push_back(QAccessible::queryAccessibleInterface(button));
+            for (auto [index, id] : labels_)
+                if (index == control)
+                    found.push_back(QAccessible::accessibleInterface(id));
+        }
+        return found;
+    }
+
+    std::vector<std::pair<std::size_t, QAccessible::Id>> labels_;  // by the label's place in the design
+    mutable std::vector<std::size_t> order_;  // the controls by their place in the design, in reading order
 };
 
 // A form's window. Qt announces a plain top-level widget as a filler, a
 // part of some other window; a screen reader announces this as a window of
-// its own. A window without a title bar shows no caption, so it is known by
-// what it says: its labels in tab order.
+// its own, by the name the form has for it.
 class WindowAccessible : public QAccessibleWidget {
 public:
     explicit WindowAccessible(FormWindow* window) : QAccessibleWidget(window, QAccessible::Window) {}
@@ -115,17 +134,9 @@ public:
     QString text(QAccessible::Text t) const override
     {
         const Form* form = static_cast<const FormWindow*>(widget())->form();
-        if (t != QAccessible::Name || !form || form->design().border != Border::None)
+        if (t != QAccessible::Name || !form)
             return QAccessibleWidget::text(t);
-        std::vector<const Control*> labels;
-        for (const Control& c : form->controls())
-            if (c.kind() == Kind::Label && c.Visible())
-                labels.push_back(&c);
-        std::ranges::sort(labels, {}, [](const Control* c) { return c->design().tabIndex; });
-        QStringList words;
-        for (const Control* label : labels)
-            words << qt::text(label->design().caption);
-        return words.join(QLatin1Char(' '));
+        return qt::text(spokenName(*form));
     }
 };
 

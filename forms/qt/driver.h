@@ -21,10 +21,14 @@ class FormWindow;
 
 // Drives a forms runtime in real time with Qt: one top-level window for each
 // visible form, drawn after each event's handler has returned, the player's
-// input passed in, and the runtime's next timer event armed as an absolute
-// deadline on the monotonic clock.
+// input passed in with the moment it was made, and the runtime's next timer
+// event armed as an absolute deadline on the monotonic clock. It never
+// waits for input that may still be on its way: input made before events
+// already delivered is put in its place by the runtime.
 class Driver : public QObject {
 public:
+    // The runtime's clock goes on in real time from where it stands, and its
+    // windows are made for the forms already loaded.
     explicit Driver(Runtime& runtime);
     // With a stand-in for the window system's clock, which tests control.
     Driver(Runtime& runtime, std::unique_ptr<ServerClock> server);
@@ -33,9 +37,10 @@ public:
     // Runs the Qt event loop until the program ends; returns its exit status.
     int exec();
 
-    // Whole milliseconds since the driver started: the runtime's time.
+    // The runtime's time now: whole milliseconds of the monotonic clock
+    // since the epoch.
     milliseconds now() const;
-    // Where the runtime's clock starts on the steady clock.
+    // Where the runtime's clock reads zero on the steady clock.
     std::chrono::steady_clock::time_point epoch() const { return epoch_; }
 
     // Input from the windows, stamped by the window system if it was. The
@@ -47,19 +52,13 @@ public:
 
     // The window showing the form, if it has one.
     QWidget* window(const Form& form) const;
-    // When the driver will next wake for a timer event, if one is due.
-    std::optional<std::chrono::steady_clock::time_point> wakeAt() const;
 
 private:
     void sync();
     void armNext();
     void onDeadline();
     void onFirstIdle();
-    // Takes the input made before `due` that is still on its way, or waiting
-    // to be looked at if we woke late.
-    void takeInputBefore(milliseconds due, bool waited);
-    bool inputPossible() const;
-    FormWindow& windowFor(Form& form);
+    FormWindow& windowFor(const Form& form);
 
     Runtime& runtime_;
     std::chrono::steady_clock::time_point epoch_;

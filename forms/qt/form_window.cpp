@@ -6,9 +6,10 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QInputEvent>
-#include <QMenu>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -145,8 +146,6 @@ FormWindow::FormWindow(Driver& driver, const FormDesign& design)
             connect(button, &QPushButton::pressed, this, click);
         else
             connect(button, &QPushButton::clicked, this, click);
-        if (d.clickOnPress && !pressButton_)
-            pressButton_ = i;
         buttons_.emplace_back(i, button);
     }
 }
@@ -156,12 +155,18 @@ Target FormWindow::target(Target::Kind kind, std::size_t index) const
     return {form_ ? form_->loading() : 0, kind, index};
 }
 
-void FormWindow::attach(Form& form)
+QPushButton* FormWindow::button(std::size_t index) const
+{
+    const auto it = std::ranges::find(buttons_, index, &std::pair<std::size_t, QPushButton*>::first);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+void FormWindow::attach(const Form& form)
 {
     form_ = &form;
     canvas_->form_ = &form;
     canvas_->scene_ = {};
-    drawn_ = 0;
+    drawnRevision_.reset();
     fresh_ = true;
     sync();
     canvas_->update();
@@ -179,10 +184,12 @@ void FormWindow::sync()
         action->setChecked(items[index].Checked());
         action->setEnabled(items[index].Enabled());
     }
-    // Every other change that shows on screen moves the form's revision on.
-    if (drawn_ == form_->revision())
+    // Every other change that shows on screen moves the form's revision on,
+    // a rewind's too: what it put back is drawn as any change is, against
+    // the scene drawn last.
+    if (drawnRevision_ == form_->revision())
         return;
-    drawn_ = form_->revision();
+    drawnRevision_ = form_->revision();
     const auto controls = form_->controls();
     for (auto [index, button] : buttons_) {
         button->setEnabled(controls[index].Enabled());
@@ -207,32 +214,78 @@ void FormWindow::sync()
         canvas_->update(qrect(changed));
 }
 
-bool FormWindow::pressable() const
+namespace {
+
+std::optional<Key> gameKey(int key)
 {
-    if (!form_ || !pressButton_ || !isVisible())
-        return false;
-    const Control& button = form_->controls()[*pressButton_];
-    return button.Enabled() && button.Visible();
+    switch (key) {
+    case Qt::Key_Space:
+        return Key::Space;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:  // the keypad's
+        return Key::Enter;
+    case Qt::Key_Escape:
+        return Key::Escape;
+    default:
+        return std::nullopt;
+    }
 }
+
+}  // namespace
 
 bool FormWindow::eventFilter(QObject* watched, QEvent* event)
 {
-    // A player who cannot aim a mouse draws with the keyboard: at the draw,
-    // Space or Enter presses the quick-draw button, whatever has the focus,
-    // at the moment the key went down. Held keys repeating do not count, as
-    // a held mouse button does not. At other times keys do what they always
-    // do.
-    if (event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<const QKeyEvent*>(event);
-        const int k = key->key();
-        const bool draws = (k == Qt::Key_Space || k == Qt::Key_Return || k == Qt::Key_Enter) &&
-                           !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-        if (draws && !key->isAutoRepeat() && pressable()) {
-            driver_.input(target(Target::Kind::Button, *pressButton_), key->timestamp());
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        return takeKey(watched, *static_cast<const QKeyEvent*>(event)) || QWidget::eventFilter(watched, event);
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        return takePress(watched, *static_cast<const QMouseEvent*>(event)) || QWidget::eventFilter(watched, event);
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+bool FormWindow::takePress(QObject* receiver, const QMouseEvent& press)
+{
+    // A press reaches the game after events already delivered when the
+    // machine is busy: a button that clicks on the press may be disabled on
+    // screen by then, and still have been enabled at the press's moment. Qt
+    // ignores a press on a disabled button, so it is passed on here, and the
+    // runtime judges it at its moment. An enabled button clicks by itself.
+    if (press.button() != Qt::LeftButton || !form_)
+        return false;
+    for (auto [index, button] : buttons_)
+        if (button == receiver && !button->isEnabled() && design().controls[index].clickOnPress) {
+            driver_.input(target(Target::Kind::Button, index), press.timestamp());
             return true;
         }
-    }
-    return QWidget::eventFilter(watched, event);
+    return false;
+}
+
+bool FormWindow::takeKey(QObject* receiver, const QKeyEvent& stroke)
+{
+    const auto key = gameKey(stroke.key());
+    // An open menu takes every key; so does the menu bar, once the keyboard
+    // has moved into it, for Escape, which leaves it.
+    if (!key || qobject_cast<QMenu*>(receiver) || (*key == Key::Escape && qobject_cast<QMenuBar*>(receiver)))
+        return false;
+    if (stroke.type() != QEvent::KeyPress || !form_)
+        return true;
+    // A key goes to the widget with the focus: if that is a button, the key
+    // may press it.
+    std::optional<std::size_t> focused;
+    for (auto [index, button] : buttons_)
+        if (button == receiver)
+            focused = index;
+    const Keystroke keystroke{
+        .key = *key,
+        .modified = (stroke.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0,
+        .repeat = stroke.isAutoRepeat()};
+    if (counts(keystroke))
+        driver_.input(Target::of(*form_, *key, focused), stroke.timestamp());
+    return true;
 }
 
 void FormWindow::detach()

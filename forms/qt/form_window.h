@@ -12,6 +12,8 @@
 #include "forms/scene.h"
 
 class QAction;
+class QKeyEvent;
+class QMouseEvent;
 class QPushButton;
 
 namespace forms::qt {
@@ -41,18 +43,19 @@ private:
 
 // A top-level window for a form's design. It shows one loading of the form
 // at a time, only what that loading's controls hold, and passes the player's
-// input to the driver. A window can be made ahead of time and shown for a
-// later loading, so that showing it costs no more than mapping it.
+// input to the driver, stamped. A window can be made ahead of time and shown
+// for a later loading, so that showing it costs no more than mapping it.
 //
-// A button the design has click on the press is the window's quick-draw
-// button: while it is enabled, Space or Enter presses it wherever the focus
-// is in the window, as the moment the key went down.
+// Space, Enter and Escape are the game's keys (forms/keys.h): Qt's widgets
+// never see them, so a button never presses itself on one, and the runtime
+// decides what a key presses at the moment it went down. An open menu is
+// the exception: it takes every key, and Escape closes it.
 class FormWindow : public QWidget {
 public:
     FormWindow(Driver& driver, const FormDesign& design);
 
     // Shows this loading of the form from now on.
-    void attach(Form& form);
+    void attach(const Form& form);
     // The loading is gone: the window shows nothing and is hidden.
     void detach();
     const Form* form() const { return form_; }
@@ -70,22 +73,29 @@ public:
     // loading.
     void present();
 
+    // The widget of the button at this place in the design, if it is one.
+    QPushButton* button(std::size_t index) const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     Target target(Target::Kind kind, std::size_t index) const;
-    bool pressable() const;
+    // Takes a game's key from Qt, passing it to the runtime if it counts.
+    bool takeKey(QObject* receiver, const QKeyEvent& stroke);
+    // Takes a press on a button disabled on screen, which Qt would drop.
+    bool takePress(QObject* receiver, const QMouseEvent& press);
 
     Driver& driver_;
-    Form* form_ = nullptr;
-    std::uint64_t drawn_ = 0;
+    const Form* form_ = nullptr;
+    // The form's revision the window last drew; none for a loading not yet
+    // drawn.
+    std::optional<std::uint64_t> drawnRevision_;
     bool fresh_ = true;
     Canvas* canvas_;
     std::vector<std::pair<std::size_t, QPushButton*>> buttons_;  // by the control's place in the design
     std::vector<std::pair<std::size_t, QAction*>> actions_;      // by the menu item's place
-    std::optional<std::size_t> pressButton_;  // the quick-draw button, by its place
 };
 
 }  // namespace forms::qt

@@ -3,8 +3,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
-#include <QTimer>
-#include <algorithm>
+#include <utility>
 
 #include "forms/qt/x11.h"
 
@@ -36,34 +35,12 @@ public:
         xcb_flush(connection_);
     }
 
-    void send() override
+    void ask(std::function<void(std::uint32_t)> answer) override
     {
-        answer_.reset();
+        answer_ = std::move(answer);
         xcb_change_property(connection_, XCB_PROP_MODE_APPEND, window_, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8, 0,
                             nullptr);
         xcb_flush(connection_);
-    }
-
-    std::optional<std::uint32_t> await(std::chrono::microseconds patience) override
-    {
-        // The answer comes in through Qt's own event handling, with the
-        // events before it: each one handled as it comes. It usually takes a
-        // tenth of a millisecond, waited for on the CPU. Past that the
-        // thread sleeps until an event comes, so that on a busy machine it
-        // leaves the CPU to the thread that reads the answer.
-        using Clock = std::chrono::steady_clock;
-        const auto start = Clock::now();
-        while (!answer_ && Clock::now() - start < std::min(patience, spin))
-            QCoreApplication::processEvents();
-        if (answer_ || patience <= spin)
-            return answer_;
-        QTimer giveUp;
-        giveUp.setTimerType(Qt::PreciseTimer);
-        giveUp.setSingleShot(true);
-        giveUp.start(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(patience - spin).count()));
-        while (!answer_ && giveUp.isActive())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        return answer_;
     }
 
     bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override
@@ -76,16 +53,15 @@ public:
         const auto* notify = static_cast<const xcb_property_notify_event_t*>(message);
         if (notify->window != window_)
             return false;
-        answer_ = notify->time;
+        if (auto answer = std::exchange(answer_, nullptr))
+            answer(notify->time);
         return true;
     }
 
 private:
-    static constexpr std::chrono::microseconds spin{300};
-
     xcb_connection_t* connection_;
     xcb_window_t window_;
-    std::optional<std::uint32_t> answer_;
+    std::function<void(std::uint32_t)> answer_;
 };
 
 }  // namespace
