@@ -17,8 +17,9 @@
 //   - the result window mapped after its moment (MapNotify as this program
 //     receives it) and drawn (DAMAGE stamp);
 //   - the race judged right, and judged as the server stamped the press: the
-//     player's "ZIB!" read from the screen once the opponent's is drawn and
-//     the player's has had time to follow;
+//     player's "ZIB!" read from the screen once it is drawn, or if it is not,
+//     400 ms after the opponent's moment, shortly before his result window
+//     would end the time in which a late press could still put the duel back;
 //   - the duels the game rewound: a press it took only after it had drawn
 //     the opponent's "ZIB!", yet judged as made before it; the player's
 //     "ZIB!" is then drawn after the opponent's.
@@ -56,7 +57,9 @@ using bench::Samples;
 constexpr double opponentMs = 573;  // Very Hard: the draw at 500, his answer 73 ms later
 constexpr int veryHard = 4;         // in the Skill menu
 constexpr double stallMs = 4;
-constexpr double labelGraceMs = 250;  // for a late press to be taken and drawn
+// A late press may be taken, and the duel put back, until the result window
+// shows 500 ms after the opponent; Stop must come well before that.
+constexpr double settledMs = 400;
 
 // Wakes every millisecond at real-time priority and notes each time it was
 // kept from running for longer than a stall.
@@ -163,10 +166,10 @@ Figures play(bench::XServer& x, const Witness& witness, int first, int last, boo
             if (const auto zib = x.click(at->zib))
                 press = static_cast<double>(zib->press);
             // The game draws each event in turn: once the opponent's "ZIB!"
-            // is drawn, the player's shows if the press came first, or soon
-            // after if the game took the press late and rewound.
+            // is drawn, the player's shows if the press came first, or later
+            // if the game took the press late and rewound.
             x.waitDrawing(at->window, at->ziboppo, opponent, 1000);
-            x.waitDrawing(at->window, at->zibyou, s, labelGraceMs);
+            x.waitDrawing(at->window, at->zibyou, s, opponent + settledMs - bench::nowMs());
             won = x.shows(at->zibyouOnScreen, 0xFF0000);
         }
         std::optional<std::pair<bench::Window, double>> mapped;
