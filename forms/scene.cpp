@@ -36,6 +36,33 @@ int fontPixels(const Font& font)
     return static_cast<int>(std::lround(points * 96 / 72));
 }
 
+int captionPixels(const Item& label, Rect client, const std::function<Ink(int pixels)>& inkAt)
+{
+    // The part of the box the window shows, less the pixel along its edges
+    // where a glyph would be seen cut off.
+    const Rect box = label.box;
+    const double left = std::max(box.x, client.x) + 1, right = std::min(box.right(), client.right()) - 1;
+    const double top = std::max(box.y, client.y) + 1, bottom = std::min(box.bottom(), client.bottom()) - 1;
+    const double x = box.x + box.width / 2.0, y = box.y;
+    for (int pixels = label.fontPixels;;) {
+        // Drawn smaller, the ink shrinks towards the point the caption hangs
+        // from, so each side that reaches out from it limits the scale.
+        const Ink ink = inkAt(pixels);
+        double scale = 1;
+        const auto limit = [&](double reach, double room) {
+            if (reach > 0)
+                scale = std::min(scale, std::max(room, 0.0) / reach);
+        };
+        limit(-ink.left, x - left);
+        limit(ink.right, right - x);
+        limit(-ink.top, y - top);
+        limit(ink.bottom, bottom - y);
+        if (scale >= 1 || pixels == 1)
+            return pixels;
+        pixels = std::clamp(static_cast<int>(std::floor(pixels * scale)), 1, pixels - 1);
+    }
+}
+
 namespace {
 
 Item item(const Control& control, std::size_t index, const SystemColours& system)
@@ -81,20 +108,32 @@ Scene scene(const Form& form, const SystemColours& system)
     return s;
 }
 
-std::vector<Rect> damage(const Scene& before, const Scene& after)
+std::optional<std::vector<std::size_t>> changedItems(const Scene& before, const Scene& after)
 {
     if (before.client != after.client || before.background != after.background ||
         before.items.size() != after.items.size())
-        return {after.client};
-    std::vector<Rect> changed;
+        return std::nullopt;
+    std::vector<std::size_t> changed;
     for (std::size_t i = 0; i < after.items.size(); ++i) {
         const Item &was = before.items[i], &is = after.items[i];
         if (was.design != is.design)
-            return {after.client};
+            return std::nullopt;
         if (was.visible != is.visible || was.enabled != is.enabled)
-            changed.push_back(is.box);
+            changed.push_back(i);
     }
     return changed;
+}
+
+std::vector<Rect> damage(const Scene& before, const Scene& after)
+{
+    const auto changed = changedItems(before, after);
+    if (!changed)
+        return {after.client};
+    std::vector<Rect> boxes;
+    boxes.reserve(changed->size());
+    for (std::size_t i : *changed)
+        boxes.push_back(after.items[i].box);
+    return boxes;
 }
 
 std::vector<std::size_t> tabOrder(const FormDesign& design)

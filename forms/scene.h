@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -80,6 +81,26 @@ struct Item {
     Kind kind() const { return design->kind; }
 };
 
+// Where a caption's ink lies, drawn at some size, in pixels from the point it
+// hangs from: the middle of its box's top edge, since a label centres its
+// caption across the box and starts it at the top.
+struct Ink {
+    double left = 0;
+    double top = 0;
+    double right = 0;
+    double bottom = 0;
+};
+
+// The size in pixels to draw a label's caption at, measured by `inkAt` (the
+// caption's ink at a size) in the font it is drawn with. A caption whose ink
+// keeps a pixel clear of the edges of its box, where the window shows the
+// box, is drawn at its design size. One set in a font wider or taller than
+// the one it was designed for is drawn at the largest size that fits, as it
+// shrinks towards the point it hangs from; nothing is cut off at the box's
+// or the window's edge. Glyphs do not shrink exactly in proportion, so each
+// size tried is measured again.
+int captionPixels(const Item& label, Rect client, const std::function<Ink(int pixels)>& inkAt);
+
 struct Scene {
     Rect client;  // the client area: everything outside it is clipped
     std::uint32_t background = 0;
@@ -89,9 +110,15 @@ struct Scene {
 // The form as it is now.
 Scene scene(const Form& form, const SystemColours& system = {});
 
+// Which items two scenes of the same form draw differently (shown or
+// hidden, enabled or disabled), as places in `after.items`, in drawing
+// order; nothing if the scenes are of different forms or backgrounds, so
+// that all of it is new. A backend that redraws by control uses this one.
+std::optional<std::vector<std::size_t>> changedItems(const Scene& before, const Scene& after);
+
 // Where two scenes of the same form differ on screen: the boxes of the
-// controls shown or hidden, enabled or disabled, in drawing order. A
-// different form, or a different background, is the whole client area.
+// changed items, in drawing order. A different form, or a different
+// background, is the whole client area.
 std::vector<Rect> damage(const Scene& before, const Scene& after);
 
 // A form's command buttons in tab order, by their place in its design.

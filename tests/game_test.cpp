@@ -186,7 +186,7 @@ TEST(LateInput, CountsAtTheMomentItWasMadeHoweverLateItArrivesWithinTheJournal)
         for (const auto& [use, made, arrives] : late) {
             g.at(arrives);
             const auto& items = g.form.menuItems();
-            const auto item = std::find_if(items.begin(), items.end(), [&](auto& m) { return m.Name() == use; });
+            const auto item = std::find_if(items.begin(), items.end(), [&name = use](auto& m) { return m.Name() == name; });
             g.rt.input(item != items.end() ? forms::Target::of(*item) : forms::Target::of(g.form.control(use)),
                        std::chrono::milliseconds(made));
             EXPECT_EQ(g.rt.now().count(), arrives) << "the clock went back";

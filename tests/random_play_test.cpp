@@ -186,7 +186,7 @@ struct Ending {
     Ending()
     {
         g.rt.afterEvent([this] {
-            const long now = g.rt.now().count();
+            const long now = static_cast<long>(g.rt.now().count());
             for (std::string_view name : {"frmWin", "frmLoose"})
                 if (const forms::Form* f = g.rt.find(name); f && seen.insert(f->loading()).second) {
                     changes.push_back(now + resultWindow);
@@ -222,7 +222,7 @@ TEST(LatePlay, EveryInputLateByUpToTheJournalsSpanEndsAsThoughItCameOnTime)
         for (int n = 0; n < 120; ++n) {
             auto& g = onTime.g;
             // Often just onto the next event, or a ms either side of it.
-            const long soon = g.rt.nextDue().value_or(g.rt.now()).count();
+            const auto soon = static_cast<long>(g.rt.nextDue().value_or(g.rt.now()).count());
             t = std::max(t, rng() % 2 ? soon - 1 + long(rng() % 3) : t + long(rng() % 300));
             g.at(t);
             const auto& changes = onTime.changes;

@@ -7,6 +7,9 @@
 #include <QMetaEnum>
 #include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTransform>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -23,9 +26,10 @@ static auto is(QColor want, bool yes = true) { return [=](QColor c) { return (c 
 static bool dark(QColor c) { return c.lightness() < 80; }
 static auto tinted(QColor t) { return [=](QColor c) { return c.hue() == t.hue() && c.saturation() > 155; }; }
 
-static QImage render(const forms::Form& form, int scale = 1)
+static QImage render(const forms::Form& form, qreal scale = 1)
 {
-    QImage image(600 * scale, 399 * scale, QImage::Format_RGB32);
+    const forms::FormDesign& d = form.design();
+    QImage image(QSize(forms::pixels(d.width), forms::pixels(d.height)) * scale, QImage::Format_RGB32);
     image.setDevicePixelRatio(scale);
     image.fill(Qt::magenta);
     QPainter painter(&image);
@@ -84,6 +88,69 @@ TEST(DuelRender, RuleBubblesAndPencilsInPlace)
         EXPECT_TRUE(dark(image.pixelColor(300, top)));     // the body's outline
         EXPECT_TRUE(extent(image, is(Qt::black, false), {104, top + 16, 425, 1}).isNull());  // or the rule
         EXPECT_EQ(designed.copy(row), image.copy(row));  // the pencil, and the gap above it
+    }
+}
+
+// Where two drawings differ: what the one drawn with something more puts on screen.
+static QRect difference(const QImage& with, const QImage& without)
+{
+    QRect found;
+    for (int y = 0; y < with.height(); ++y)
+        for (int x = 0; x < with.width(); ++x)
+            if (with.pixel(x, y) != without.pixel(x, y))
+                found |= QRect(x, y, 1, 1);
+    return found;
+}
+
+// Every caption stays inside its box, clear of the pixel along the edges where the box, the window or a button's
+// frame would cut it off, at scale 1 and at a scale that is not whole: each label's drawn alone in whichever font
+// stands in for the design's (in the result windows, one wider and taller than the design's), and each button's.
+TEST(CaptionRender, EveryCaptionFitsItsBox)
+{
+    forms::Runtime rt;
+    forms::qt::Driver driver(rt);
+    duel::frmzib& game = *rt.start<duel::frmzib>();
+    for (const qreal scale : {1.0, 1.5}) {
+        // The pixels a box holds, less those along its edges, on a screen of this scale.
+        const auto inside = [scale](QRect box) {
+            return QTransform::fromScale(scale, scale).mapRect(QRectF(box.adjusted(1, 1, -1, -1))).toAlignedRect();
+        };
+        forms::Form* const windows[] = {&game, &rt.instance<results::frmWin>(), &rt.instance<results::frmLoose>()};
+        for (forms::Form* form : windows) {
+            const auto alone = [&](const forms::Control* shown) {
+                for (forms::Control& c : form->controls())
+                    if (c.kind() != forms::Kind::Timer)
+                        c.Visible(&c == shown);
+                return render(*form, scale);
+            };
+            const QImage bare = alone(nullptr);
+            const QRect client = forms::qt::qrect(forms::scene(*form).client);
+            for (const forms::Control& label : form->controls()) {
+                if (label.kind() != forms::Kind::Label)
+                    continue;
+                const QRect box = inside(forms::qt::qrect(label.design().box) & client);
+                const QRect ink = difference(alone(&label), bare);
+                EXPECT_TRUE(box.contains(ink)) << form->design().name << '.' << label.design().name << " at "
+                                               << scale << ": " << testing::PrintToString(ink) << " in "
+                                               << testing::PrintToString(box);
+            }
+        }
+        for (QPushButton* button : driver.window(game)->findChildren<QPushButton*>()) {
+            QImage with(button->size() * scale, QImage::Format_RGB32), without(with);
+            with.setDevicePixelRatio(scale);
+            without.setDevicePixelRatio(scale);
+            button->render(&with);
+            const QString caption = button->text();
+            button->setText({});
+            button->render(&without);
+            button->setText(caption);
+            QStyleOptionButton frame;
+            frame.initFrom(button);
+            const QRect box = inside(button->style()->subElementRect(QStyle::SE_PushButtonContents, &frame, button));
+            const QRect ink = difference(with, without);
+            EXPECT_TRUE(box.contains(ink)) << caption.toStdString() << " at " << scale << ": "
+                                           << testing::PrintToString(ink) << " in " << testing::PrintToString(box);
+        }
     }
 }
 
@@ -150,10 +217,13 @@ TEST(Accessibility, WindowsAsThePlayerSeesThemAndAScreenReaderHearsThem)
 // At twice the density the rule is 8 device pixels thick and the bubbles stay crisp: drawn from their
 // double-size bitmaps, the player's, above the "You" label covering its lower edge, is only black and white
 // and finer than the usual bitmap doubled. On a screen scaled by two (QT_SCALE_FACTOR=2, as a CTest entry runs
-// it) the duel window's client area is 1200 x 798 device pixels, and 600 x 399 on a plain one.
-TEST(HighDensity, DuelWindowDrawsSharpAndTwiceAsLargeInDevicePixels)
+// it) the duel window's client area is 1200 x 798 device pixels, and 600 x 399 on a plain one. At a scale that is
+// not whole the bubbles are scaled smoothly, their outlines shaded with greys, not enlarged pixel by pixel.
+TEST(HighDensity, DuelWindowDrawsSharpAtWholeScalesAndSmoothBetween)
 {
     forms::Runtime rt;
+    const auto grey = [](QColor c) { return c.saturation() == 0 && c != Qt::black && c != Qt::white; };
+    EXPECT_FALSE(extent(render(rt.instance<duel::frmzib>(), 1.5), grey, {12, 384, 270, 144}).isNull());
     const QImage image = render(rt.instance<duel::frmzib>(), 2);
     for (int y = 470; y < 490; ++y)  // clear of the pencil and the bubbles
         EXPECT_EQ(image.pixelColor(1100, y) == Qt::black, y >= 476 && y < 484) << y;

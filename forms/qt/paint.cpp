@@ -1,25 +1,33 @@
 // SPDX-License-Identifier: MIT
 #include "forms/qt/paint.h"
 
+#include <QFontMetricsF>
 #include <QHash>
 #include <QPainter>
 #include <QPixmap>
 #include <QStaticText>
 #include <QString>
 #include <QTextOption>
+#include <cmath>
 #include <unordered_map>
 
 namespace forms::qt {
 
 namespace {
 
-// A picture at the density it is drawn at: on a screen of twice the usual
-// density the "@2x" bitmap keeps the artwork crisp.
+// Whether a screen's density is a whole number: there each pixel of a
+// bitmap becomes a whole square of the screen's pixels.
+bool whole(qreal density) { return qFuzzyCompare(density, std::round(density)); }
+
+// A picture at the density it is drawn at. At a whole density the bitmap
+// that fits it evenly keeps the artwork crisp: the "@2x" one at twice the
+// usual density (and four times), the usual one at three times. Between
+// them the "@2x" one, the finer, is scaled smoothly.
 const QPixmap& picture(std::string_view name, qreal density)
 {
     static QHash<QString, QPixmap> loaded;
     QString file = text(name);
-    const bool dense = density > 1.5;
+    const bool dense = whole(density) ? std::lround(density) % 2 == 0 : density > 1;
     if (dense)
         file.insert(file.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
     auto it = loaded.find(file);
@@ -34,19 +42,30 @@ const QPixmap& picture(std::string_view name, qreal density)
 
 // A label's caption, laid out the first time it is drawn: captions never
 // change, so no later frame shapes the text or breaks it into lines again.
+// Where the font it is drawn in is wider than the one it was designed for,
+// it is set at the smaller size that fits its box.
 struct Caption {
     QFont font;
     QStaticText text;
 };
 
-const Caption& caption(const ControlDesign& d)
+const Caption& caption(const Item& label, Rect client)
 {
     static std::unordered_map<const ControlDesign*, Caption> laidOut;
+    const ControlDesign& d = *label.design;
     auto it = laidOut.find(&d);
     if (it == laidOut.end()) {
         Caption c{font(d.font), QStaticText(text(d.caption))};
+        c.font.setPixelSize(captionPixels(label, client, [&](int pixels) {
+            QFont sized = c.font;
+            sized.setPixelSize(pixels);
+            const QFontMetricsF metrics(sized);
+            const QRectF ink = metrics.tightBoundingRect(c.text.text());
+            const qreal half = metrics.horizontalAdvance(c.text.text()) / 2, baseline = metrics.ascent();
+            return Ink{ink.left() - half, baseline + ink.top(), ink.right() - half, baseline + ink.bottom()};
+        }));
         c.text.setTextFormat(Qt::PlainText);
-        c.text.setTextWidth(forms::pixels(d.box).width);
+        c.text.setTextWidth(label.box.width);
         QTextOption option(Qt::AlignHCenter);
         option.setWrapMode(QTextOption::WordWrap);
         c.text.setTextOption(option);
@@ -58,7 +77,7 @@ const Caption& caption(const ControlDesign& d)
 
 QColor colour(std::uint32_t rgb) { return QColor::fromRgb(static_cast<QRgb>(rgb)); }
 
-void paintItem(QPainter& painter, const Item& item)
+void paintItem(QPainter& painter, const Item& item, Rect client)
 {
     const ControlDesign& d = *item.design;
     const QRect box = qrect(item.box);
@@ -66,7 +85,7 @@ void paintItem(QPainter& painter, const Item& item)
     case Kind::Label: {
         if (!d.transparent)
             painter.fillRect(box, colour(item.back));
-        const Caption& c = caption(d);
+        const Caption& c = caption(item, client);
         painter.save();
         painter.setClipRect(box, Qt::IntersectClip);
         painter.setFont(c.font);
@@ -75,9 +94,12 @@ void paintItem(QPainter& painter, const Item& item)
         painter.restore();
         break;
     }
-    case Kind::Image:
-        painter.drawPixmap(box.topLeft(), picture(d.picture, painter.device()->devicePixelRatioF()));
+    case Kind::Image: {
+        const qreal density = painter.device()->devicePixelRatioF();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, !whole(density));
+        painter.drawPixmap(box.topLeft(), picture(d.picture, density));
         break;
+    }
     case Kind::Shape: {
         // The border lies inside the shape's box. Drawn as two fills, the
         // cheapest thing to draw.
@@ -124,7 +146,7 @@ void paintScene(QPainter& painter, const Scene& scene, const QRect& exposed)
     const Rect box{area.x(), area.y(), area.width(), area.height()};
     for (const Item& item : scene.items)
         if (item.visible && item.kind() != Kind::CommandButton && item.box.intersects(box))
-            paintItem(painter, item);
+            paintItem(painter, item, scene.client);
 }
 
 void paintForm(QPainter& painter, const Form& form, const QPalette& palette)

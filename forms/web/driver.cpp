@@ -4,8 +4,8 @@
 #include <emscripten.h>
 
 #include <algorithm>
-#include <climits>
 #include <cmath>
+#include <string>
 #include <utility>
 
 #include "forms/web/page.h"
@@ -24,21 +24,6 @@ std::optional<std::uint64_t> stampOf(double stamp)
     return static_cast<std::uint64_t>(std::floor(stamp));
 }
 
-// The order a screen reader and the Tab key meet the controls in: those
-// with a tab order by it, buttons and labels alike, then the rest.
-std::vector<std::size_t> readingOrder(const Scene& scene)
-{
-    std::vector<std::size_t> order(scene.items.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    const auto key = [&](std::size_t i) {
-        const int tab = scene.items[i].design->tabIndex;
-        return tab < 0 ? INT_MAX : tab;
-    };
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
-    return order;
-}
-
 }  // namespace
 
 Driver::Driver(Runtime& runtime)
@@ -52,7 +37,7 @@ Driver::Driver(Runtime& runtime)
     active = this;
     page::start(epoch_);
     runtime_.afterEvent([this] {
-        page::event(static_cast<int>(cause_), static_cast<double>(runtime_.now().count()));
+        page::event(static_cast<double>(runtime_.now().count()));
         sync();
     });
 }
@@ -74,61 +59,38 @@ milliseconds Driver::now() const
     return milliseconds(static_cast<long long>(std::floor(emscripten_get_now()) - epoch_));
 }
 
-void Driver::deliver(Cause cause, const std::function<void()>& run)
+milliseconds Driver::momentOf(double stamp)
 {
-    cause_ = cause;
-    run();
-    cause_ = Cause::Timer;
+    return inputClock_.moment(stampOf(stamp), now());
+}
+
+Form* Driver::formOf(int window) const
+{
+    if (window < 0 || static_cast<std::size_t>(window) >= windows_.size() || !windows_[window].loading)
+        return nullptr;
+    return runtime_.find(windows_[window].loading);
 }
 
 void Driver::input(int window, Target::Kind kind, std::size_t index, double stamp)
 {
-    if (window < 0 || static_cast<std::size_t>(window) >= windows_.size() || !windows_[window].loading)
-        return;
-    const Target target{windows_[window].loading, kind, index};
-    const milliseconds moment = inputClock_.moment(stampOf(stamp), now());
-    // Timer events due before the input was made go first, as their own.
-    deliver(Cause::Timer, [&] { runtime_.advanceTo(moment); });
-    deliver(Cause::Input, [&] { runtime_.input(target, moment); });
+    if (const Form* form = formOf(window))
+        runtime_.input({form->loading(), kind, index}, momentOf(stamp));
 }
 
-bool Driver::press(double stamp)
+void Driver::key(int window, Keystroke stroke, std::optional<std::size_t> focused, double stamp)
 {
-    const milliseconds moment = inputClock_.moment(stampOf(stamp), now());
-    // Whether there is a button to press depends on what the timers due
-    // before the key was pressed have done.
-    deliver(Cause::Timer, [&] { runtime_.advanceTo(moment); });
-    const Control* button = pressable();
-    if (!button)
-        return false;
-    deliver(Cause::Input, [&] { runtime_.input(Target::of(*button), moment); });
-    return true;
-}
-
-void Driver::lag(double ms)
-{
-    // A stamp from the future, or one older than any input the input clock
-    // would take, says nothing about how long input takes.
-    if (!(ms >= 0) || ms > 1000)
-        return;
-    lags_[lagCount_++ % lags_.size()] = ms;
-}
-
-double Driver::hold() const
-{
-    if (lagCount_ == 0)
-        return holdUnmeasured;
-    const auto end = lags_.begin() + static_cast<std::ptrdiff_t>(std::min(lagCount_, lags_.size()));
-    const double longest = std::ceil(*std::max_element(lags_.begin(), end) * 10) / 10;
-    return std::clamp(longest, holdFloor, holdCap);
+    if (const Form* form = formOf(window); form && counts(stroke))
+        runtime_.input(Target::of(*form, stroke.key, focused), momentOf(stamp));
 }
 
 void Driver::deadline()
 {
     if (armed_) {
-        const milliseconds due = *armed_;
+        // Should the page have fallen behind (a tab in the background, say),
+        // every event due by now goes, each at its own moment.
+        const milliseconds due = std::max(*armed_, now());
         armed_.reset();
-        deliver(Cause::Timer, [&] { runtime_.advanceTo(due); });
+        runtime_.advanceTo(due);
     }
     arm();
 }
@@ -162,27 +124,29 @@ Driver::Window& Driver::windowFor(const Form& form)
     return windows_.back();
 }
 
-void Driver::update(int id, Window& window, const Form& form)
+void Driver::draw(Window& window, const Form& form)
 {
-    if (window.drawn && window.revision == form.revision())
+    if (window.drawnRevision == form.revision())
         return;
-    const bool fresh = !std::exchange(window.drawn, true);
-    window.revision = form.revision();
-    Scene s = scene(form);
-    for (std::size_t i = 0; i < s.items.size(); ++i) {
-        const Item& is = s.items[i];
-        if (fresh || window.items[i].visible != is.visible || window.items[i].enabled != is.enabled)
-            page::state(id, static_cast<int>(is.index), is.visible, is.enabled);
-    }
-    window.items = std::move(s.items);
+    Scene now = scene(form);
+    // A loading not drawn yet is drawn whole: its controls start as its
+    // design has them, not as the last loading left them.
+    const auto changed = window.drawnRevision ? changedItems(window.scene, now) : std::nullopt;
+    const auto put = [&](const Item& item) {
+        page::state(idOf(window), static_cast<int>(item.index), item.visible, item.enabled);
+    };
+    if (changed)
+        for (std::size_t i : *changed)
+            put(now.items[i]);
+    else
+        for (const Item& item : now.items)
+            put(item);
+    // The page notes only the check marks that change.
     const auto items = form.menuItems();
-    window.menus.resize(items.size());
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        const std::array<bool, 2> now{items[i].Checked(), items[i].Enabled()};
-        if (fresh || window.menus[i] != now)
-            page::check(id, static_cast<int>(i), now[0], now[1]);
-        window.menus[i] = now;
-    }
+    for (std::size_t i = 0; i < items.size(); ++i)
+        page::check(idOf(window), static_cast<int>(i), items[i].Checked(), items[i].Enabled());
+    window.scene = std::move(now);
+    window.drawnRevision = form.revision();
 }
 
 void Driver::sync()
@@ -191,7 +155,7 @@ void Driver::sync()
         if (!std::exchange(ended_, true)) {
             windows_.clear();
             armed_.reset();
-            page::arm(-1, 0, false);
+            page::arm(-1);
             page::ended();
         }
         return;
@@ -202,55 +166,31 @@ void Driver::sync()
     for (Window& w : windows_)
         if (w.loading && !runtime_.find(w.loading))
             w.loading = 0;
-    for (const auto& form : runtime_.forms()) {
+    for (const Form* form : presentationOrder(runtime_.forms())) {
         Window& w = windowFor(*form);
         if (w.loading != form->loading()) {
             w.loading = form->loading();
-            w.drawn = false;
+            w.drawnRevision.reset();
         }
-        update(static_cast<int>(&w - windows_.data()), w, *form);
+        draw(w, *form);
+        if (w.visible != form->Visible()) {
+            w.visible = form->Visible();
+            page::show(idOf(w), w.visible, w.visible ? spokenName(*form) : std::string());
+        }
     }
-
-    // Hide before showing: the page never shows two windows at once.
-    for (bool showing : {false, true})
-        for (std::size_t id = 0; id < windows_.size(); ++id) {
-            Window& w = windows_[id];
-            const Form* form = w.loading ? runtime_.find(w.loading) : nullptr;
-            const bool visible = form && form->Visible();
-            if (visible != w.visible && visible == showing) {
-                page::show(static_cast<int>(id), visible, form ? spokenName(*form) : std::string());
-                w.visible = visible;
-            }
-        }
+    for (Window& w : windows_)
+        if (!w.loading && std::exchange(w.visible, false))
+            page::show(idOf(w), false, {});
     arm();
-}
-
-const Control* Driver::pressable() const
-{
-    for (const auto& form : runtime_.forms())
-        if (form->Visible())
-            for (const Control& c : form->controls())
-                if (c.kind() == Kind::CommandButton && c.design().clickOnPress && c.Visible() && c.Enabled())
-                    return &c;
-    return nullptr;
 }
 
 void Driver::arm()
 {
     const auto due = runtime_.nextDue();
-    const bool inputPossible = std::any_of(runtime_.forms().begin(), runtime_.forms().end(),
-                                           [](const auto& form) { return takesInput(*form); });
-    const double held = due && inputPossible ? hold() : 0;
-    // While a button that counts at the press can be pressed, the player is
-    // racing the timers: a press made before a timer's moment must count
-    // first, even if a frame goes by meanwhile.
-    const bool race = held > 0 && pressable();
-    if (due == armed_ && held == armedHold_ && race == armedRace_)
+    if (due == armed_)
         return;
     armed_ = due;
-    armedHold_ = held;
-    armedRace_ = race;
-    page::arm(due ? epoch_ + static_cast<double>(due->count()) : -1, held, race);
+    page::arm(due ? epoch_ + static_cast<double>(due->count()) : -1);
 }
 
 }  // namespace forms::web
@@ -261,19 +201,20 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE void zib_input(int window, int kind, int index, double stamp)
 {
     using forms::Target;
-    if (forms::web::active && kind >= 0 && kind <= 2 && index >= 0)
+    // Keys come through zib_key.
+    if (forms::web::active && kind >= 0 && kind <= static_cast<int>(Target::Kind::Window) && index >= 0)
         forms::web::active->input(window, static_cast<Target::Kind>(kind), static_cast<std::size_t>(index), stamp);
 }
 
-EMSCRIPTEN_KEEPALIVE int zib_press(double stamp) { return forms::web::active && forms::web::active->press(stamp); }
-
-EMSCRIPTEN_KEEPALIVE void zib_lag(double ms)
+EMSCRIPTEN_KEEPALIVE void zib_key(int window, int key, int modified, int repeat, int focused, double stamp)
 {
-    if (forms::web::active)
-        forms::web::active->lag(ms);
+    using forms::Key;
+    if (!forms::web::active || key < 0 || key > static_cast<int>(Key::Escape))
+        return;
+    const forms::Keystroke stroke{.key = static_cast<Key>(key), .modified = modified != 0, .repeat = repeat != 0};
+    forms::web::active->key(window, stroke,
+                            focused >= 0 ? std::optional<std::size_t>(focused) : std::nullopt, stamp);
 }
-
-EMSCRIPTEN_KEEPALIVE double zib_hold() { return forms::web::active ? forms::web::active->hold() : 0; }
 
 EMSCRIPTEN_KEEPALIVE void zib_deadline()
 {
@@ -285,6 +226,13 @@ EMSCRIPTEN_KEEPALIVE void zib_close()
 {
     if (forms::web::active)
         forms::web::active->close();
+}
+
+// How many inputs came late enough to make the runtime go back: a figure of
+// the game, read from outside.
+EMSCRIPTEN_KEEPALIVE double zib_rewinds()
+{
+    return forms::web::active ? static_cast<double>(forms::web::active->runtime().rewinds()) : 0;
 }
 
 }  // extern "C"

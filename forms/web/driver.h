@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <vector>
 
 #include "forms/input_clock.h"
+#include "forms/keys.h"
 #include "forms/runtime.h"
 #include "forms/scene.h"
 
@@ -17,22 +16,14 @@ namespace forms::web {
 
 // Drives a forms runtime in a web page: one page element for each form's
 // window, brought up to date after each event's handler has returned, the
-// player's input passed in with the browser's own stamps, and the runtime's
+// player's input passed on with the browser's own stamps, and the runtime's
 // next timer event armed on the page's clock, performance.now().
 //
-// A page's script runs on one thread, so input made just before a timer
-// falls due may still be on its way while we wait for the timer. While the
-// player could press something, a timer event is held back for as long as
-// input has recently taken to reach the page, so that a press made before
-// the timer's moment counts first.
+// Timer events are delivered at their moments. Input that reaches the page
+// after a timer event it was made before is put right by the runtime, which
+// goes back to the input's moment; the page then shows the result.
 class Driver {
 public:
-    // How long a timer event may be held back, and for how long before the
-    // player's first input tells us how long input takes.
-    static constexpr double holdCap = 8;
-    static constexpr double holdFloor = 1;
-    static constexpr double holdUnmeasured = 4;
-
     explicit Driver(Runtime& runtime);
     ~Driver();
     Driver(const Driver&) = delete;
@@ -50,55 +41,41 @@ public:
     // The player used a button, menu item or window shown by the page's
     // window `window`, in an event the browser stamped `stamp`.
     void input(int window, Target::Kind kind, std::size_t index, double stamp);
-    // A key that presses the button which counts at the press, wherever the
-    // focus is, stamped `stamp`. True if there was one to press.
-    bool press(double stamp);
-    // An input event reached the page's script `ms` after its stamp.
-    void lag(double ms);
-    // How long a timer event is held back while the player could press
-    // something.
-    double hold() const;
-    // The armed timer event's moment has come and its hold is over.
+    // A key went down in the page's window `window`, the button `focused`
+    // holding the focus, if one of the window's did.
+    void key(int window, Keystroke stroke, std::optional<std::size_t> focused, double stamp);
+    // The armed timer event's moment has come.
     void deadline();
     // The page is going away: the program ends.
     void close();
+
+    const Runtime& runtime() const { return runtime_; }
 
 private:
     // A page element showing one form's design; it shows one loading of the
     // form at a time.
     struct Window {
         const FormDesign* design = nullptr;
-        std::uint64_t loading = 0;  // 0: none
-        std::uint64_t revision = 0;
-        bool drawn = false;       // the page shows this loading's state
-        std::vector<Item> items;  // as the page shows them
-        std::vector<std::array<bool, 2>> menus;  // checked, enabled
+        std::uint64_t loading = 0;                 // 0: none
+        std::optional<std::uint64_t> drawnRevision;  // of this loading, once the page shows it
+        Scene scene;                               // as the page shows it
         bool visible = false;
     };
 
-    enum class Cause : std::uint8_t { Start, Timer, Input };
-
-    // The button on a window shown that counts at the press, if it can be
-    // pressed now.
-    const Control* pressable() const;
-
     Window& windowFor(const Form& form);
-    void update(int id, Window& window, const Form& form);
+    int idOf(const Window& window) const { return static_cast<int>(&window - windows_.data()); }
+    Form* formOf(int window) const;
+    void draw(Window& window, const Form& form);
     void sync();
     void arm();
-    void deliver(Cause cause, const std::function<void()>& run);
+    milliseconds momentOf(double stamp);
 
     Runtime& runtime_;
     double epoch_;
     InputClock inputClock_;
     std::vector<Window> windows_;  // by their page id
     std::optional<milliseconds> armed_;
-    double armedHold_ = 0;
-    bool armedRace_ = false;
     bool ended_ = false;
-    Cause cause_ = Cause::Start;
-    std::array<double, 16> lags_{};
-    std::size_t lagCount_ = 0;
 };
 
 }  // namespace forms::web

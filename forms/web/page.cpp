@@ -36,8 +36,8 @@ EM_JS(void, zib_page_check, (int window, int index, int checked, int enabled),
       { Page.check(window, index, !!checked, !!enabled); });
 EM_JS(void, zib_page_show, (int window, int visible, const char* name, int nameLength),
       { Page.show(window, !!visible, UTF8ToString(name, nameLength)); });
-EM_JS(void, zib_page_arm, (double at, double hold, int race), { Page.arm(at, hold, !!race); });
-EM_JS(void, zib_page_event, (int cause, double moment), { Page.event(cause, moment); });
+EM_JS(void, zib_page_arm, (double at), { Page.arm(at); });
+EM_JS(void, zib_page_event, (double moment), { Page.event(moment); });
 EM_JS(void, zib_page_ended, (), { Page.ended(); });
 // clang-format on
 
@@ -94,9 +94,9 @@ void show(int window, bool visible, std::string_view name)
     zib_page_show(window, visible, name.data(), length(name));
 }
 
-void arm(double at, double hold, bool race) { zib_page_arm(at, hold, race); }
+void arm(double at) { zib_page_arm(at); }
 
-void event(int cause, double moment) { zib_page_event(cause, moment); }
+void event(double moment) { zib_page_event(moment); }
 
 void ended() { zib_page_ended(); }
 

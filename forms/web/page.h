@@ -2,8 +2,7 @@
 #pragma once
 
 // What the driver asks of the page's script (page.js): elements for the
-// windows and their controls, their state, the timer, and the log the
-// benchmarks read. Windows are known by their page id, controls and menu
+// windows and their controls, their state, and the timer. Windows are known by their page id, controls and menu
 // items by their place in the form's design. Boxes are in CSS pixels from
 // the top-left corner of the window's client area; colours are 0xRRGGBB.
 
@@ -36,13 +35,11 @@ void check(int window, int index, bool checked, bool enabled);
 void show(int window, bool visible, std::string_view name);
 
 // The next timer event falls due at `at` on the page clock (none if
-// negative); it is to be held back `hold` ms more, or until the next
-// animation frame if that comes first, unless `race`: then for the whole
-// hold.
-void arm(double at, double hold, bool race);
-// An event was delivered at `moment` (runtime ms): the changes that follow
-// are its. `cause`: 0 start-up, 1 a timer, 2 the player's input.
-void event(int cause, double moment);
+// negative): the page calls back at that moment.
+void arm(double at);
+// The runtime has delivered its events up to `moment` (runtime ms): the
+// changes that follow are theirs.
+void event(double moment);
 // The program has ended.
 void ended();
 

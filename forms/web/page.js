@@ -1,43 +1,40 @@
 // SPDX-License-Identifier: MIT
-// The page side of Zib!'s web backend: what only a browser can do. It makes
-// the elements the driver asks for, passes the player's input on with the
-// browser's own stamps, fires the driver's timer on its millisecond, and
-// keeps a log of what each event changed and the frame that showed it. The
-// game's rules, and the driver's, are in the C++ code; this file is put
-// ahead of the script em++ makes, as its "pre-js".
+// The page side of the forms runtime's web backend: what only a browser can
+// do. It makes the elements the driver asks for, passes the player's input
+// on with the browser's own stamps, calls the driver back at its timer's
+// moment, and keeps a log of what each event changed and the frame that
+// showed it, for whoever watches the page from outside. The rules are in the
+// C++ code; this file is put ahead of the script em++ makes, as its
+// "pre-js". The page around it (index.html) has a <main>, a live region
+// [data-announce] and a notice [data-ended] with a [data-restart] button,
+// and preloads the fonts and pictures its windows use.
 
 var Page = (() => {
   const svgns = 'http://www.w3.org/2000/svg';
-  // How long before a timer's moment its timeout is set for: a browser's
-  // timeouts may fire a little early or a little late, so the rest is waited
-  // out here.
-  const early = 2;
-  // Kinds of input target, as the driver numbers them.
+  // Kinds of input target, and keys, as the driver numbers them.
   const button = 0, menuItem = 1;
+  const keys = {' ': 0, 'Enter': 1, 'Escape': 2};
 
   const windows = [];
   const log = [];
-  const watchers = [];
   const zib = {
-    ready: false,        // the first frame with the duel window is drawn
+    ready: false,        // the first frame with a titled window is drawn
     firstFrameAt: null,  // that frame's time on the page clock
     epoch: 0,            // the page clock at the runtime's time 0
-    hold: 0,             // how long a timer event is held back while the player could press
-    offline: false,      // the service worker holds the whole game
+    offline: false,      // the service worker holds the whole folder
     ended: false,
     now: () => Math.floor(performance.now()) - zib.epoch,
+    rewinds: () => call('rewinds'),
     log,
-    onFrame(callback) { watchers.push(callback); },
   };
   window.zib = zib;
 
   let started = false;
   let entry = null;      // the log entry of the event being delivered
-  let cause = null;      // what the driver is being called for, for the log
   let inFrame = 0;       // the frame's time while delivering inside an animation frame
   let waiting = [];      // entries waiting for the frame that shows them
   let presenting = 0;
-  let armed = null;      // {at, hold, woke}: the timer event armed
+  let armed = null;      // {at}: the timer event armed
   let timeout = 0, frame = 0;
   let beforeMenu = null; // what had the focus before F10 took it to the menu bar
 
@@ -47,14 +44,23 @@ var Page = (() => {
 
   // -- Timers ---------------------------------------------------------------
 
-  // A task as soon as the browser has handled the input it has: unlike a
-  // timeout of 0, never held back.
+  // A task as soon as the browser gets round to it, never from inside the
+  // driver's own call.
   const channel = new MessageChannel();
   const tasks = [];
   channel.port1.onmessage = () => tasks.shift()();
   const soon = (task) => { tasks.push(task); channel.port2.postMessage(0); };
-  const inputPending = () => !!(navigator.scheduling && navigator.scheduling.isInputPending &&
-                                navigator.scheduling.isInputPending());
+
+  // The page wakes for a timer event with a timeout a little before its
+  // moment, as a browser's timeouts fire up to a millisecond or so off and
+  // take whole ones, and waits out the rest busily, so that the event goes
+  // at its moment whatever input is on its way: the runtime puts input that
+  // comes late right by its stamp. A timeout is never set for less than a
+  // millisecond, which would be none, and a few of those in a row are made
+  // 4 ms. Within a frame of the moment every animation frame looks too, so
+  // that a frame beginning after the moment shows the event even if the
+  // timeout comes late.
+  const early = 2, frameAhead = 20;
 
   function disarm() {
     clearTimeout(timeout);
@@ -63,95 +69,74 @@ var Page = (() => {
     armed = null;
   }
 
-  function arm(at, hold, race) {
-    // The same moment armed again (its hold changed) keeps the time the
-    // timer woke at.
-    const woke = armed && armed.at === at ? armed.woke : 0;
+  function arm(at) {
     disarm();
-    zib.hold = call('hold');
     if (at < 0)
       return;
-    const a = armed = {at, hold, race, woke};
-    const wait = at - performance.now() - early;
-    if (wait > 0)
-      timeout = setTimeout(() => wake(a), wait);
-    else
-      soon(() => wake(a));
+    const a = armed = {at};
+    soon(() => wake(a));
   }
 
-  // Waits out the last fraction of a millisecond to the timer's moment, but
-  // lets the player's input in first, then holds the event back for as long
-  // as a press made before the moment could still be on its way. Unless the
-  // player is racing the timer, a frame due meanwhile gets the event first,
-  // so that what it changes shows in the first frame after its moment.
   function wake(a) {
     if (armed !== a)
       return;
     const left = a.at - performance.now();
+    if (left > frameAhead + 1) {
+      timeout = setTimeout(() => wake(a), left - frameAhead);
+      return;
+    }
+    if (!frame)
+      watch(a);
     if (left > early + 1) {
       timeout = setTimeout(() => wake(a), left - early);
       return;
     }
-    while (performance.now() < a.at) {
-      if (inputPending()) {
-        soon(() => wake(a));
+    while (performance.now() < a.at) { /* the last moments */ }
+    deliver(a);
+  }
+
+  function watch(a) {
+    frame = requestAnimationFrame((time) => {
+      frame = 0;
+      if (armed !== a)
+        return;
+      if (performance.now() < a.at) {
+        watch(a);
         return;
       }
-    }
-    a.woke = a.woke || performance.now();
-    if (a.hold <= 0) {
+      inFrame = time;
       deliver(a);
-      return;
-    }
-    timeout = setTimeout(() => deliver(a), a.at + a.hold - performance.now());
-    if (!a.race)
-      frame = requestAnimationFrame((time) => {
-        inFrame = time;
-        deliver(a);
-        inFrame = 0;
-      });
+      inFrame = 0;
+    });
   }
 
   function deliver(a) {
     if (armed !== a)
       return;
     disarm();
-    cause = {due: a.at, woke: a.woke};
     call('deadline');
-    cause = null;
   }
 
   // -- The log --------------------------------------------------------------
 
-  function event(kind, moment) {
-    entry = {event: ['start', 'timer', 'input'][kind], moment, at: performance.now(),
-             shown: [], hidden: [], enabled: [], disabled: [], checked: [], unchecked: [], presentedAt: null};
-    if (kind === 1)
-      Object.assign(entry, {due: zib.epoch + moment, woke: cause && cause.due === zib.epoch + moment ? cause.woke : null});
-    if (kind === 2 && cause)
-      Object.assign(entry, {input: cause.input, target: cause.target, stamp: cause.stamp, handled: cause.handled});
+  function event(moment) {
+    entry = {moment, at: performance.now(), shown: [], hidden: [], enabled: [], disabled: [], checked: [],
+             unchecked: [], presentedAt: null};
     if (log.length >= 4000)
       log.splice(0, 1000);
     log.push(entry);
     if (inFrame) {
-      presented(entry, inFrame);
+      entry.presentedAt = inFrame;
       return;
     }
     waiting.push(entry);
     if (!presenting)
       presenting = requestAnimationFrame((time) => {
         presenting = 0;
-        const shown = waiting;
+        for (const e of waiting)
+          e.presentedAt = time;
         waiting = [];
-        for (const e of shown)
-          presented(e, time);
       });
-  }
-
-  function presented(e, time) {
-    e.presentedAt = time;
-    for (const watcher of watchers)
-      watcher(e);
   }
 
   const note = (list, name) => { if (entry) entry[list].push(name); };
@@ -341,13 +326,20 @@ var Page = (() => {
       note(visible ? 'shown' : 'hidden', name);
     }
     if (el.localName === 'button' && el.disabled === enabled) {
-      // A button losing the focus hands it on to the next one, as on the
-      // desktop, rather than to nothing.
-      const next = !enabled && document.activeElement === el && nextButton(el);
+      // A button losing the focus hands it on to the next one that can take
+      // it, as on the desktop, rather than to nothing: once the page is up
+      // to date, so that a button enabled by the same event (Start, as Stop
+      // goes) counts.
+      const hadFocus = !enabled && document.activeElement === el;
       el.disabled = !enabled;
       note(enabled ? 'enabled' : 'disabled', name);
-      if (next)
-        next.focus();
+      if (hadFocus)
+        queueMicrotask(() => {
+          const now = document.activeElement;
+          const next = (!now || now === document.body || now === el) && nextButton(el);
+          if (next)
+            next.focus();
+        });
     }
   }
 
@@ -429,21 +421,42 @@ var Page = (() => {
 
   // -- Input ----------------------------------------------------------------
 
-  // Input is stamped by the browser when it was made; how long it takes to
-  // reach us tells the driver how long to hold a timer event back.
-  const lag = (e) => call('lag', performance.now() - e.timeStamp);
+  // Input counts when the browser stamped it, however late it reaches us.
   const closest = (e, selector) => e.target instanceof Element ? e.target.closest(selector) : null;
 
   function send(el, e) {
     const t = el.zibTarget;
-    cause = {input: e.type, target: el.dataset.control || el.dataset.menu, stamp: e.timeStamp,
-             handled: performance.now()};
     call('input', t.id, t.kind, t.index, e.timeStamp);
-    cause = null;
   }
 
   function visibleWindow() {
     return windows.find((w) => w && w.visible);
+  }
+
+  // Space, Enter and Escape in a window, outside the menus, are the game's
+  // always: the browser never presses the focused button on them. Which
+  // button they press, if any, the runtime decides at the key's moment. An
+  // open menu closes on Escape first.
+  function gameKey(e) {
+    const key = keys[e.key];
+    if (key === undefined || closest(e, '[role="menubar"]'))
+      return false;
+    const section = closest(e, '[data-form]');
+    const w = section ? windows.find((w) => w && w.el === section) : visibleWindow();
+    if (!w || !w.visible)
+      return false;
+    e.preventDefault();
+    if (e.type !== 'keydown')
+      return true;
+    if (document.querySelector('[aria-expanded="true"]')) {
+      closeMenus();
+      if (key === keys.Escape)
+        return true;
+    }
+    const t = document.activeElement && document.activeElement.zibTarget;
+    const focused = t && t.id === w.id && t.kind === button ? t.index : -1;
+    call('key', w.id, key, e.ctrlKey || e.altKey || e.metaKey, e.repeat, focused, e.timeStamp);
+    return true;
   }
 
   function closeMenus() {
@@ -526,7 +539,6 @@ var Page = (() => {
 
   function listen() {
     addEventListener('pointerdown', (e) => {
-      lag(e);
       if (!closest(e, '[role="menubar"]'))
         closeMenus();
       // ZIB! counts at the press, mouse or touch, as on the desktop. A
@@ -536,8 +548,7 @@ var Page = (() => {
       if (b)
         send(b, e);
     });
-    addEventListener('pointerup', lag);
-    addEventListener('keyup', lag);
+    addEventListener('keyup', gameKey);
     addEventListener('click', (e) => {
       const b = closest(e, 'button[data-control]');
       if (b && !('press' in b.dataset))
@@ -556,25 +567,9 @@ var Page = (() => {
       closeMenus();
     });
     addEventListener('keydown', (e) => {
-      lag(e);
-      if (!started || zib.ended)
+      if (!started || zib.ended || gameKey(e))
         return;
       const plain = !e.altKey && !e.ctrlKey && !e.metaKey && !e.shiftKey;
-      // Space and Enter press ZIB! whenever it can be pressed, wherever the
-      // focus is; otherwise they do what they usually do.
-      if (plain && !e.repeat && (e.key === ' ' || e.key === 'Enter')) {
-        const w = visibleWindow();
-        const target = w && w.el.querySelector('button[data-press]');
-        cause = {input: 'keydown', target: target ? target.dataset.control : null, stamp: e.timeStamp,
-                 handled: performance.now()};
-        const pressed = call('press', e.timeStamp);
-        cause = null;
-        if (pressed) {
-          e.preventDefault();
-          closeMenus();
-          return;
-        }
-      }
       if (e.key === 'F10' && plain) {
         const w = visibleWindow();
         const first = w && w.bar && w.bar.querySelector('[role="menuitem"][tabindex="0"]');
@@ -601,13 +596,21 @@ var Page = (() => {
     document.querySelector('[data-restart]').addEventListener('click', () => location.reload());
   }
 
-  // Nothing is shown before the fonts and the bubbles are ready, so that
-  // the first frame is the window as it is meant to look. They load while
-  // the wasm file does.
-  const loading = [document.fonts.load('bold 37px "Comic Sans MS"'), document.fonts.load('bold 64px Jokerman')];
-  for (const name of ['bubble-you', 'bubble-opponent']) {
+  // Nothing is shown before the fonts and pictures the page preloads are
+  // ready, so that the first frame is the window as it is meant to look.
+  // They load while the wasm file does. A font names the family it stands
+  // in for, and its weight.
+  const loading = [];
+  for (const link of document.querySelectorAll('link[rel="preload"][as="font"][data-family]')) {
+    const face = new FontFace(link.dataset.family, `url("${link.href}")`,
+                              {weight: link.dataset.weight || 'normal', display: 'block'});
+    document.fonts.add(face);
+    loading.push(face.load());
+  }
+  for (const link of document.querySelectorAll('link[rel="preload"][as="image"]')) {
     const img = new Image();
-    img.srcset = `${name}.png 1x, ${name}@2x.png 2x`;
+    img.srcset = link.getAttribute('imagesrcset') || '';
+    img.src = link.href;
     loading.push(img.decode());
   }
 

@@ -2,25 +2,16 @@
 // axe-core's audit of the page as a player meets it: the duel window idle,
 // its Skill menu open with a level checked, a duel under way, a result
 // window, and the page after Quit.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { createRequire } from 'node:module';
 import { readFile } from 'node:fs/promises';
-import { serve, launch, open, load } from './harness.mjs';
+import { session } from './harness.mjs';
 import { button, handBack, menu, pick, until, untilRuntime } from './game.mjs';
 
 const axeSource = await readFile(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
 
-let server, browser, page, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, errors } = await open(browser));
-  await load(page, server.url);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session();
 
 // Every rule axe-core runs by default (but those named), on the whole page; each violation told with where it
 // was found.
@@ -33,6 +24,7 @@ async function audit(page, when, skip = []) {
 }
 
 test('an axe-core audit finds nothing, idle, in the menu, in a duel, in a result window and after Quit', async () => {
+  const { page, errors } = s;
   await audit(page, 'idle');
   await pick(page, 'mnuH');
   await page.click(menu('mnuSkill'));

@@ -3,23 +3,15 @@
 // it. The rule, the pencil, the bubbles and the buttons land on the pixels
 // the desktop build's render test holds them to; only text may differ, by
 // the font rasteriser.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load, is, dark } from './harness.mjs';
+import { session, is, dark } from './harness.mjs';
 import { button, clientPixels, duel, label, levelCaptions, screen } from './game.mjs';
 
-let server, browser, page, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, errors } = await open(browser, { viewport: { width: 1024, height: 768 } }));
-  await load(page, server.url);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session({ viewport: { width: 1024, height: 768 } });
 
 test('the duel window alone, idle, titled and laid out as designed, its parts in their roles', async () => {
+  const { page, errors } = s;
   assert.equal(await page.title(), 'Zib!');
   assert.equal(await screen(page), 'cbStart');
   const client = await page.locator(`${duel} [data-client]`).boundingBox();
@@ -68,6 +60,7 @@ test('the duel window alone, idle, titled and laid out as designed, its parts in
 });
 
 test('the rule, the pencil, the bubbles and the buttons on the pixels of the desktop render', async () => {
+  const { page, errors } = s;
   const image = await clientPixels(page);
   const black = is(0x000000), notBlack = is(0x000000, false), notWhite = is(0xffffff, false);
 

@@ -3,22 +3,15 @@
 // reaches the console, every file it names is there (the icons included),
 // nothing of the result windows shows at start-up, and once loaded the game
 // asks the network for nothing.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load } from './harness.mjs';
-import { button, handBack, pick, until, untilRuntime } from './game.mjs';
+import { session, load } from './harness.mjs';
+import { button, handBack, pick, until, untilRuntime, winDuel } from './game.mjs';
 
-let server, browser, page, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, errors } = await open(browser));
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session({}, { loaded: false });
 
 test('loading and two duels meet no error, and the game asks the network for nothing once loaded', async () => {
+  const { server, page, errors } = s;
   // Each animation frame from the very first notes any result window on screen.
   await page.addInitScript(() => {
     window.__resultsSeen = [];
@@ -51,11 +44,7 @@ test('loading and two duels meet no error, and the game asks the network for not
   const asked = [];
   page.on('request', (r) => asked.push(r.url()));
   await pick(page, 'mnuM');
-  await page.click(button('cbStart'));
-  await until(page, 'cbStop Zib');
-  await page.click(button('Zib'));
-  await until(page, 'frmWin');
-  await until(page, 'cbStart');
+  await winDuel(page, () => page.click(button('cbStart')), () => page.click(button('Zib')));
   await page.click(button('cbStart'));
   await until(page, 'frmLoose');
   await until(page, 'cbStart');

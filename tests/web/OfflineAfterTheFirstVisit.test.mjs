@@ -1,22 +1,15 @@
 // SPDX-License-Identifier: MIT
 // After one visit the game needs no server: with it gone, a reload still
 // brings the game up, and a duel plays to its result.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load, untilReady } from './harness.mjs';
-import { button, handBack, pick, until, untilRuntime } from './game.mjs';
+import { session, load, untilReady } from './harness.mjs';
+import { button, handBack, pick, untilRuntime, winDuel } from './game.mjs';
 
-let server, browser, page, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, errors } = await open(browser));
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session({}, { loaded: false });
 
 test('a reload with the server stopped plays offline', async () => {
+  const { server, page, errors } = s;
   await load(page, server.url);
   // The service worker has everything once it is active.
   await page.evaluate(() => navigator.serviceWorker.ready.then(() => undefined));
@@ -26,10 +19,6 @@ test('a reload with the server stopped plays offline', async () => {
   assert.ok(await page.evaluate(() => navigator.serviceWorker.controller !== null), 'the page served by its worker');
   await untilRuntime(page, handBack + 50);
   await pick(page, 'mnuE');
-  await page.click(button('cbStart'));
-  await until(page, 'cbStop Zib');
-  await page.click(button('Zib'));
-  await until(page, 'frmWin');
-  await until(page, 'cbStart');
+  await winDuel(page, () => page.click(button('cbStart')), () => page.click(button('Zib')));
   assert.deepEqual(errors, [], 'nothing asked of the server gone, and no error');
 });

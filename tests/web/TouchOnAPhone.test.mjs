@@ -1,22 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The game on a phone's screen, held either way: the whole window scaled to
 // fit, in its proportions, and a duel played by touch alone.
-import { test, before, after } from 'node:test';
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load } from './harness.mjs';
-import { button, duel, handBack, menu, until, untilRuntime } from './game.mjs';
+import { session } from './harness.mjs';
+import { button, duel, handBack, menu, untilRuntime, winDuel } from './game.mjs';
 
-let server, browser, page, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, errors } = await open(browser, { viewport: { width: 360, height: 640 }, deviceScaleFactor: 3,
-                                           hasTouch: true, isMobile: true }));
-  await load(page, server.url);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session({ viewport: { width: 360, height: 640 }, deviceScaleFactor: 3, hasTouch: true, isMobile: true });
 
 // The duel window and its client area on the page, and the page's layout viewport.
 const layout = (page) => page.evaluate(() => {
@@ -27,6 +17,7 @@ const layout = (page) => page.evaluate(() => {
 });
 
 test('the window fits the screen either way up, in its proportions', async () => {
+  const { page, errors } = s;
   for (const [width, height] of [[360, 640], [640, 360]]) {
     await page.setViewportSize({ width, height });
     await page.waitForFunction(([w, h]) => innerWidth === w && innerHeight === h, [width, height]);
@@ -43,17 +34,12 @@ test('the window fits the screen either way up, in its proportions', async () =>
 });
 
 test('a duel by touch: a tap on ZIB! in the draw wins', async () => {
+  const { page, errors } = s;
   await page.locator(menu('mnuSkill')).tap();
   await page.locator('[role="menu"] [data-menu="mnuVE"]').tap();
   assert.equal(await page.locator('[data-menu="mnuVE"]').getAttribute('aria-checked'), 'true');
   await untilRuntime(page, handBack + 50);
-  await page.locator(button('cbStart')).tap();
-  await until(page, 'cbStop');
-  await until(page, 'cbStop Zib');
-  await page.locator(button('Zib')).tap();
-  await until(page, 'cbStop zibyou');
-  await until(page, 'frmWin');
-  await until(page, 'cbStart');
+  await winDuel(page, () => page.locator(button('cbStart')).tap(), () => page.locator(button('Zib')).tap());
   assert.ok(await page.locator(duel).isVisible());
   assert.deepEqual(errors, []);
 });

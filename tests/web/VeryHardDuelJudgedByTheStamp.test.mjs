@@ -1,28 +1,17 @@
 // SPDX-License-Identifier: MIT
 // Very Hard duels played in the page with presses stamped at chosen moments
-// through the DevTools protocol, as Chromium stamps real ones. A press made a
-// millisecond before the opponent draws wins, though it reaches the page's
-// script after the opponent's moment, while the page holds the opponent's
-// event back; one made in the opponent's millisecond loses. A press that
-// reaches the script only after the opponent's event was delivered is on
-// time for no page, so that duel is played again (how often that happens is
-// a figure of ./scripts/bench). Then the bubbles, the pencil on the rule and
-// the result windows are checked on screen.
-import { test, before, after } from 'node:test';
+// through the DevTools protocol, as Chromium stamps real ones, each reaching
+// the page 30 ms after its stamp, as input held up on a busy machine does.
+// By then the opponent's ZIB! is on screen. A press made a millisecond
+// before the opponent draws wins all the same: the runtime goes back to the
+// press. One made in the opponent's millisecond loses. Then the bubbles, the
+// pencil on the rule and the result windows are checked on screen.
+import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { serve, launch, open, load, stamper, centre, dark } from './harness.mjs';
-import { button, clientPixels, draw, handBack, levels, pencilSet, pick, screen, story, until, untilRuntime } from './game.mjs';
+import { session, stamper, centre, dark } from './harness.mjs';
+import { button, clientPixels, draw, handBack, levels, pencilSet, pick, story, until, untilRuntime } from './game.mjs';
 
-let server, browser, page, cdp, errors;
-before(async () => {
-  [server, browser] = await Promise.all([serve(), launch()]);
-  ({ page, cdp, errors } = await open(browser, { viewport: { width: 1024, height: 768 } }));
-  await load(page, server.url);
-});
-after(async () => {
-  await browser?.close();
-  await server?.stop();
-});
+const s = session({ viewport: { width: 1024, height: 768 } });
 
 // Colours of text as the desktop render test reads them (as QColor does): of the label's hue, strongly saturated.
 const hue = (c) => {
@@ -34,38 +23,27 @@ const hue = (c) => {
 };
 const tinted = (want) => (c) => { const { h, s } = hue(c); return h === want && s > 155; };
 
-test('a press stamped 1 ms before the opponent wins, one stamped in its millisecond loses', async () => {
+test('a press stamped 1 ms before the opponent wins though it comes 30 ms late, one in its millisecond loses', async () => {
+  const { page, cdp, errors } = s;
   await pick(page, 'mnuVH');
   await untilRuntime(page, handBack + 50);
   const stamps = await stamper(page, cdp);
   const start = await centre(page, button('cbStart')), zib = await centre(page, button('Zib'));
-  const stop = await centre(page, button('cbStop'));
   for (const [early, outcome, size] of [[1, 'frmWin', [216, 136]], [0, 'frmLoose', [268, 121]]]) {
-    const late = [];
-    for (;;) {
-      await until(page, 'cbStart');
-      // Start clicked half-way into a millisecond, so the stamp's millisecond is beyond doubt.
-      const started = Math.floor(stamps.now()) + 30;
-      await stamps.press(start.x, start.y, started + 0.5);
-      await until(page, 'cbStop');
-      await until(page, 'cbStop Zib');
-
-      const opponent = started + draw + levels.mnuVH;
-      await stamps.press(zib.x, zib.y, opponent - early + 0.5);
-      await page.waitForFunction((o) => window.zib.log.some((e) => e.moment === o && e.shown.includes('ziboppo')), opponent);
-      const seen = await screen(page);
-      const { press, timer } = await page.evaluate(([from, o]) => {
-        const log = window.zib.log.filter((e) => e.moment >= from);
-        return { press: log.find((e) => e.target === 'Zib'), timer: log.find((e) => e.moment === o && e.shown.includes('ziboppo')) };
-      }, [started, opponent]);
-      if (early && press && press.handled > timer.at && late.length < 5) {
-        late.push(`${(press.handled - press.stamp).toFixed(1)} ms after its stamp, held ${(timer.at - timer.woke).toFixed(1)} ms`);
-        await stamps.press(stop.x, stop.y, Math.floor(stamps.now()) + 0.5);
-        continue;
-      }
-      assert.equal(seen, early ? 'cbStop zibyou ziboppo' : 'cbStop ziboppo',
-                   `${outcome}, after presses that came late: ${late.join('; ') || 'none'}\n${await story(page, started)}`);
-      break;
+    await until(page, 'cbStart');
+    // Start clicked half-way into a millisecond, so the stamp's millisecond is beyond doubt.
+    const started = Math.floor(stamps.now()) + 30;
+    await stamps.press(start.x, start.y, started + 0.5);
+    await until(page, 'cbStop Zib');
+    const opponent = started + draw + levels.mnuVH, rewinds = await page.evaluate(() => window.zib.rewinds());
+    const sent = stamps.pageTime(await stamps.press(zib.x, zib.y, opponent - early + 0.5, { late: 30 }));
+    await until(page, early ? 'cbStop zibyou ziboppo' : 'cbStop ziboppo');
+    if (early) {
+      const { shownAt, went } = await page.evaluate((o) => ({
+        shownAt: window.zib.log.find((e) => e.moment >= o && e.shown.includes('ziboppo'))?.at, went: window.zib.rewinds() }),
+      opponent);
+      // Unless the page's timer came later still, the press found the opponent's ZIB! shown.
+      if (shownAt < sent) assert.equal(went - rewinds, 1, `one rewind for the late press\n${await story(page, started)}`);
     }
     // (A screenshot holds the page's input up: the pencil is looked at once the duel is decided.)
     const image = await clientPixels(page);
@@ -84,7 +62,7 @@ test('a press stamped 1 ms before the opponent wins, one stamped in its millisec
       }
       assert.ok(dark(image.at(300, 239)), 'the rule still drawn');
     }
-    await until(page, outcome);
+    await until(page, outcome).catch(async (e) => { throw new Error(`${e.message}\n${await story(page, started)}`); });
     // The result window in place of the duel window, borderless, centred in the page.
     const form = await page.locator(`[data-form="${outcome}"]`).boundingBox();
     const client = await page.locator(`[data-form="${outcome}"] [data-client]`).boundingBox();

@@ -2,16 +2,21 @@
 // Zib! as the player meets it in the page: what shows, the skill menu, the
 // duel's moments on the page's runtime clock, and the pencil read off the
 // screen.
-import { pixels } from './harness.mjs';
+import { readFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { pixels, webDir } from './harness.mjs';
 
-// Each skill item and how long the opponent takes to draw, in ms.
-export const levels = { mnuVE: 450, mnuE: 350, mnuM: 260, mnuH: 175, mnuVH: 73 };
-export const levelCaptions = ['Very Easy', 'Easy', 'Medium', 'Hard', 'Very Hard'];
-// The duel window's timeline after Start, in ms: the draw (after ten drop steps), and the result window 500 ms
-// after the opponent.
-export const draw = 500, resultAfter = 500;
-// The start-up hand-back: a duel started before it is cut off.
-export const handBack = 1000;
+// The game's own timings, which the build writes from its tables beside the web folder's build.
+const table = JSON.parse(readFileSync(process.env.ZIB_GAME_TABLE ?? join(webDir, '..', 'tests', 'web', 'game.json'), 'utf8'));
+// Each skill item and how long the opponent takes to draw, in ms; the items' captions, in menu order.
+export const levels = Object.fromEntries(table.levels.map((l) => [l.item, l.reaction]));
+export const levelCaptions = table.levels.map((l) => l.caption);
+// The duel window's timeline after Start, in ms: the draw (after ten drop steps), and the result window that
+// long after the opponent.
+export const { draw, resultAfter } = table;
+// The start-up hand-back: the result windows are loaded at start-up and hand the duel window back when they
+// close; a duel started before then is cut off.
+export const handBack = table.resultStays;
 
 export const duel = '[data-form="frmzib"]';
 export const button = (name) => `${duel} button[data-control="${name}"]`;
@@ -37,7 +42,8 @@ export const screen = (page) => page.evaluate(readScreen);
 export async function until(page, want, timeout = 10000) {
   await page.waitForFunction(`${readScreen} === ${JSON.stringify(want)}`, null, { timeout, polling: 'raf' })
     .catch(async (e) => {
-      throw new Error(`waited for "${want}", the screen shows "${await screen(page)}" (${e.message.split('\n')[0]})`);
+      const recent = await story(page, (await page.evaluate(() => window.zib.now())) - timeout - 3000).catch(() => '');
+      throw new Error(`waited for "${want}", the screen shows "${await screen(page)}" (${e.message.split('\n')[0]})\n${recent}`);
     });
 }
 
@@ -80,15 +86,32 @@ export function pencilSet(client) {
   return rows.length === 1 ? rows[0] : 0;
 }
 
-// The page's own log of what each event changed, from runtime ms `from` on, one line per event: its moment and
-// cause, when it was handled (and for input, its stamp), and what it showed (+), hid (-), enabled (+) or
-// disabled (-), on the runtime clock.
+// The page's own log of what the events changed, from runtime ms `from` on, one line each time the page was
+// brought up to date: the runtime's time then, when it happened, and what it showed (+), hid (-), enabled (+)
+// or disabled (-), on the runtime clock.
 export function story(page, from = 0) {
   return page.evaluate((from) => window.zib.log.filter((e) => e.moment >= from).map((e) => {
-    const t = (ms) => (ms - window.zib.epoch).toFixed(1);
-    const input = e.event === 'input' ? ` ${e.input} ${e.target} stamped ${t(e.stamp)}` : '';
     const changes = [...e.shown.map((n) => '+' + n), ...e.hidden.map((n) => '-' + n),
                      ...e.enabled.map((n) => '+' + n), ...e.disabled.map((n) => '-' + n)].join(' ');
-    return `${e.moment} ${e.event}${input}, handled ${t(e.at)}: ${changes}`;
+    return `${e.moment}, at ${(e.at - window.zib.epoch).toFixed(1)}: ${changes}`;
   }).join('\n'), from);
+}
+
+// Whether the page's log shows `name` shown from runtime ms `from` on.
+export const everShown = (page, name, from) =>
+  page.evaluate(([n, from]) => window.zib.log.some((e) => e.moment >= from && e.shown.includes(n)), [name, from]);
+
+// Plays a duel to a win: `start` presses Start, `zib` presses ZIB! once it is enabled, and the duel is played
+// out to idle again. A press that reaches the page only after the opponent has drawn (the test's own steps
+// held up on a busy machine) is rightly a loss: that duel is played again, up to three times.
+export async function winDuel(page, start, zib) {
+  for (let tries = 1; ; ++tries) {
+    const from = await page.evaluate(() => window.zib.now());
+    await start();
+    await until(page, 'cbStop Zib');
+    await zib();
+    await until(page, 'cbStart');
+    if (await everShown(page, 'frmWin', from)) return;
+    if (tries === 3) throw new Error(`no win in three duels\n${await story(page, from)}`);
+  }
 }

@@ -6,6 +6,7 @@
 import { createServer } from 'node:http';
 import { readFile, stat } from 'node:fs/promises';
 import { extname, join, normalize, resolve, sep } from 'node:path';
+import { before, after } from 'node:test';
 import { inflateSync } from 'node:zlib';
 import { chromium } from 'playwright-core';
 
@@ -21,9 +22,12 @@ const types = {
 };
 
 // Serves `dir` as any static web server would, on a free port of 127.0.0.1, and `pages` (path to HTML) beside
-// it. `stop()` closes the server and every connection to it, as a server gone away would.
-export async function serve(dir = webDir, pages = {}) {
+// it. `stop()` closes the server and every connection to it, as a server gone away would. `isolated`: with the
+// headers that isolate a page from other origins, where the browser's clock reads to a few microseconds.
+export async function serve(dir = webDir, pages = {}, { isolated = false } = {}) {
+  const extra = isolated ? { 'Cross-Origin-Opener-Policy': 'same-origin', 'Cross-Origin-Embedder-Policy': 'require-corp' } : {};
   const server = createServer(async (req, res) => {
+    for (const [name, value] of Object.entries(extra)) res.setHeader(name, value);
     const path = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     let file = normalize(join(dir, path));
     if (path in pages) {
@@ -81,6 +85,23 @@ export async function open(browser, options = {}) {
   return { context, page, cdp, errors };
 }
 
+// What the tests of one file share: the built folder served, a browser, and a page in it (`open`'s options),
+// loaded unless `loaded` is false; set up before the first test and put away after the last. Returns the
+// object that then holds `server`, `browser`, `page`, `cdp`, `errors` and `context`.
+export function session(options = {}, { loaded = true } = {}) {
+  const s = {};
+  before(async () => {
+    [s.server, s.browser] = await Promise.all([serve(), launch()]);
+    Object.assign(s, await open(s.browser, options));
+    if (loaded) await load(s.page, s.server.url);
+  });
+  after(async () => {
+    await s.browser?.close();
+    await s.server?.stop();
+  });
+  return s;
+}
+
 // Loads the page and waits for the duel window's first frame.
 export async function load(page, url) {
   await page.goto(url);
@@ -111,25 +132,33 @@ export async function stamper(page, cdp) {
   const toWall = (runtimeMs) => origin + epoch + runtimeMs;
   return {
     epoch,
-    // Waits until the runtime millisecond `at` (a fraction into it) has passed here too, then presses (and
-    // releases) the mouse at (x, y) of the page, stamped at that instant.
-    async press(x, y, at, { release = true } = {}) {
+    // Waits until the runtime millisecond `at` (a fraction into it) has passed here too, and `late` ms more,
+    // then presses (and releases) the mouse at (x, y) of the page, stamped at that instant: as input held up
+    // on its way for `late` ms would reach the page. Resolves to the wall-clock time it was sent.
+    async press(x, y, at, { release = true, late = 0 } = {}) {
       const when = toWall(at);
-      await untilWall(when + 0.05);
+      await untilWall(when + late + 0.05);
+      const sent = performance.timeOrigin + performance.now();
       const base = { x, y, button: 'left', clickCount: 1, timestamp: when / 1000 };
       await cdp.send('Input.dispatchMouseEvent', { ...base, type: 'mousePressed' });
       if (release) await cdp.send('Input.dispatchMouseEvent', { ...base, type: 'mouseReleased' });
+      return sent;
     },
-    // The runtime time the page is at now, as read from here.
+    // A wall-clock time as the page clock reads it.
+    pageTime: (wall) => wall - origin,
+    // The runtime time the page is at now, as read from here; and waits until the page's runtime reaches `at`.
     now: () => performance.timeOrigin + performance.now() - origin - epoch,
+    until: (at) => untilWall(toWall(at)),
   };
 }
 
-// Waits until the wall clock passes `when` (ms since 1970): a timer for most of it, then a spin.
+// Waits until the wall clock passes `when` (ms since 1970): a timer a millisecond past it, as node's may fire a
+// fraction early, then a spin for whatever is left. (No spin for long: this machine has few cores to share
+// with the browser.)
 export async function untilWall(when) {
   const now = () => performance.timeOrigin + performance.now();
-  if (when - now() > 3) await new Promise((done) => setTimeout(done, when - now() - 3));
-  while (now() < when) { /* the last milliseconds */ }
+  if (when > now()) await new Promise((done) => setTimeout(done, when - now() + 1));
+  while (now() < when) { /* what is left */ }
 }
 
 // The centre of an element, in page pixels.

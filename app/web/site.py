@@ -2,13 +2,13 @@
 # SPDX-License-Identifier: MIT
 """Puts together the web folder around the script and wasm file em++ made.
 
-    site.py SOURCE_DIR OUT_DIR
+    site.py OUT_DIR WORKER_TEMPLATE NAME=SOURCE...
 
-SOURCE_DIR is the repository root; OUT_DIR already holds zib.js and
-zib.wasm. Copies the page, its style sheet and manifest, the bundled fonts
-with their licences and the icons; converts the speech-bubble bitmaps to PNG
-with the very same pixels; and writes the service worker with the list of
-every file in the folder and a version named after their contents.
+OUT_DIR already holds zib.js and zib.wasm. Each NAME=SOURCE puts the file
+SOURCE in the folder as NAME: copied, or, a bitmap named as a PNG,
+converted with the very same pixels. Then writes the service worker from
+its template, with the list of every file in the folder and a version
+named after their contents.
 
 Only the Python 3 standard library is used.
 """
@@ -58,22 +58,15 @@ def write_png(path, width, height, rows):
 
 
 def main():
-    source, out = sys.argv[1], sys.argv[2]
-    web = os.path.join(source, "forms", "web")
-    assets = os.path.join(source, "assets")
-    os.makedirs(os.path.join(out, "fonts"), exist_ok=True)
-
-    for name in ("index.html", "zib.css", "manifest.webmanifest"):
-        shutil.copyfile(os.path.join(web, name), os.path.join(out, name))
-    for name in ("ComicNeue-Bold.otf", "ComicNeue-LICENSE.txt", "LeckerliOne-Regular.ttf",
-                 "LeckerliOne-LICENSE.txt"):
-        shutil.copyfile(os.path.join(assets, "fonts", name), os.path.join(out, "fonts", name))
-    for name in ("icon-32.png", "icon-192.png", "icon-512.png", "icon.svg"):
-        shutil.copyfile(os.path.join(assets, name), os.path.join(out, name))
-    for name in ("bubble-you", "bubble-opponent"):
-        for suffix in ("", "@2x"):
-            write_png(os.path.join(out, f"{name}{suffix}.png"),
-                      *read_bmp(os.path.join(assets, f"{name}{suffix}.bmp")))
+    out, template = sys.argv[1], sys.argv[2]
+    for pair in sys.argv[3:]:
+        name, source = pair.split("=", 1)
+        target = os.path.join(out, name)
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        if name.lower().endswith(".png") and source.lower().endswith(".bmp"):
+            write_png(target, *read_bmp(source))
+        else:
+            shutil.copyfile(source, target)
 
     files = []
     for folder, _, names in os.walk(out):
@@ -88,7 +81,7 @@ def main():
             version.update(name.encode() + b"\0" + f.read())
     # The folder's address is the page too.
     listed = ", ".join(f"'{name}'" for name in ["./"] + files)
-    with open(os.path.join(web, "sw.js.in"), encoding="utf-8") as f:
+    with open(template, encoding="utf-8") as f:
         worker = f.read()
     worker = worker.replace("@VERSION@", version.hexdigest()[:16]).replace("@FILES@", listed)
     with open(os.path.join(out, "sw.js"), "w", encoding="utf-8", newline="\n") as f:
