@@ -166,7 +166,7 @@ int main(int argc, char** argv)
     {
         const auto idle = quick ? 1s : 10s;
         bench::Program game({ZIB_GAME}), minimal({MINIMAL_PROBE});
-        std::this_thread::sleep_for(quick ? 2s : 3s);  // past the game's start-up hand-back
+        std::this_thread::sleep_for(quick ? 1500ms : 3s);  // past the game's start-up hand-back
         const auto game0 = game.threads(), minimal0 = minimal.threads();
         std::this_thread::sleep_for(idle);
         const auto game1 = game.threads(), minimal1 = minimal.threads();

@@ -17,9 +17,10 @@
 //   - the result window mapped after its moment (MapNotify as this program
 //     receives it) and drawn (DAMAGE stamp);
 //   - the race judged right, and judged as the server stamped the press: the
-//     player's "ZIB!" read from the screen once it is drawn, or if it is not,
-//     400 ms after the opponent's moment, shortly before his result window
-//     would end the time in which a late press could still put the duel back;
+//     player's "ZIB!" read from the screen once the opponent's is drawn and,
+//     for a press made before his moment, once the player's is drawn too or
+//     400 ms after his moment, shortly before the result window would end the
+//     time in which a late press could still put the duel back;
 //   - the duels the game rewound: a press it took only after it had drawn
 //     the opponent's "ZIB!", yet judged as made before it; the player's
 //     "ZIB!" is then drawn after the opponent's.
@@ -167,9 +168,11 @@ Figures play(bench::XServer& x, const Witness& witness, int first, int last, boo
                 press = static_cast<double>(zib->press);
             // The game draws each event in turn: once the opponent's "ZIB!"
             // is drawn, the player's shows if the press came first, or later
-            // if the game took the press late and rewound.
+            // if the game took the press late and rewound. A press made
+            // after his moment is never put before him.
             x.waitDrawing(at->window, at->ziboppo, opponent, 1000);
-            x.waitDrawing(at->window, at->zibyou, s, opponent + settledMs - bench::nowMs());
+            if (!press || *press < opponent)
+                x.waitDrawing(at->window, at->zibyou, s, opponent + settledMs - bench::nowMs());
             won = x.shows(at->zibyouOnScreen, 0xFF0000);
         }
         std::optional<std::pair<bench::Window, double>> mapped;
