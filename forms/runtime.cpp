@@ -206,16 +206,19 @@ void Runtime::rewind(Target target, milliseconds moment)
         afterEvent_();
 }
 
-Runtime::Snapshot Runtime::snapshot() const
+void Runtime::snapshot(Snapshot& s) const
 {
-    Snapshot s{.now = now_, .delivered = delivered_, .armings = armings_, .controls = {}, .menus = {}};
+    s.now = now_;
+    s.delivered = delivered_;
+    s.armings = armings_;
+    s.controls.clear();
+    s.menus.clear();
     for (const auto& form : loaded_) {
         for (const Control& c : form->controls_)
             s.controls.push_back({c.visible_, c.enabled_, c.interval_, c.due_, c.arming_});
         for (const MenuItem& m : form->menuItems_)
             s.menus.push_back({m.checked_, m.enabled_});
     }
-    return s;
 }
 
 void Runtime::restore(const Snapshot& s)
@@ -292,11 +295,15 @@ void Runtime::record(milliseconds moment, std::optional<Target> input)
 {
     // An entry is dropped only once it is a span older than the newest, so
     // the journal reaches at least that far back from the moment any later
-    // input arrives.
+    // input arrives. A dropped entry's room is used again.
+    Snapshot room;
     while (!journal_.empty() &&
-           (journal_.size() >= journalCap || journal_.front().moment + journalSpan <= moment))
+           (journal_.size() >= journalCap || journal_.front().moment + journalSpan <= moment)) {
+        room = std::move(journal_.front().before);
         journal_.pop_front();
-    journal_.push_back({moment, input, snapshot()});
+    }
+    snapshot(room);
+    journal_.push_back({moment, input, std::move(room)});
 }
 
 void Runtime::deliver(const std::function<void()>& event)

@@ -194,7 +194,8 @@ private:
     void run(const std::function<void()>& event);
     void fail(std::string_view message);
 
-    Snapshot snapshot() const;
+    // Takes the program as it is into `into`, whose room is used again.
+    void snapshot(Snapshot& into) const;
     void restore(const Snapshot& snapshot);
     // Anything that cannot be replayed: the journal starts again after it.
     void closeJournal() { journal_.clear(); }
