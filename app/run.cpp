@@ -6,10 +6,11 @@
 #include "app/platform.h"
 #include "app/setup.h"
 #include "duel/frmzib.h"
+#include "forms/qt/driver.h"
 
 namespace zib {
 
-int run(int argc, char** argv, const std::function<void(forms::Runtime&, forms::qt::Driver&)>& started)
+int run(int argc, char** argv)
 {
     if (!useDisplay())
         return 1;
@@ -19,8 +20,7 @@ int run(int argc, char** argv, const std::function<void(forms::Runtime&, forms::
 
     forms::Runtime runtime;
     forms::qt::Driver driver(runtime);
-    if (runtime.start<duel::frmzib>() && started)
-        started(runtime, driver);
+    runtime.start<duel::frmzib>();
     return driver.exec();
 }
 

@@ -1,29 +1,27 @@
 // SPDX-License-Identifier: MIT
-// The work of one frame, for callgrind to count: the game set up as
-// app/main.cpp sets it up, with the real driver, and duels played on the
-// runtime's clock. Each drop step, each draw and each opponent's "ZIB!" is
-// one timer event: its handler, the driver bringing the window up to date
-// and the frame drawn and sent to the display. Instructions are collected
-// only around those events, in three parts that are dumped one after another:
-// "drop steps", "draws" and "opponent".
+// The work of one frame, for callgrind to count (bench_cost runs it). The
+// duel window runs on the real driver in this process, as the tests wire it,
+// and Very Hard duels are played on the runtime's clock. Each drop step,
+// each draw and each opponent's "ZIB!" is one timer event: its handler, the
+// driver bringing the window up to date, and the frame drawn and sent to the
+// display. Instructions are collected only around those events, in three
+// parts dumped one after another, "drop steps", "draws" and "opponent"; each
+// part's number of events is printed as "PART EVENTS".
 //
-// Run under valgrind --tool=callgrind --collect-atstart=no; without it, it
-// plays the same duels and prints how many events each part holds. The same
-// source builds against an earlier version of the game (bench/baseline), so
-// it uses only what both have.
+// The same source builds against an earlier version of the game
+// (bench/baseline), so it uses only what both have.
 //
 //   frame_cost [--quick]
 #include <QApplication>
 #include <QTest>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <valgrind/callgrind.h>
 
 #include "app/setup.h"
 #include "duel/frmzib.h"
 #include "forms/qt/driver.h"
-#include "forms/runtime.h"
+#include "harness.h"
 
 namespace {
 
@@ -32,26 +30,27 @@ using namespace std::chrono_literals;
 enum class Part { DropSteps, Draws, Opponent };
 
 // One duel at Very Hard, from idle back to idle, collecting the events of
-// one part only.
-int playDuel(forms::Runtime& runtime, forms::qt::Driver& driver, duel::frmzib& game, Part part)
+// one part only. The runtime's clock runs ahead of the wall clock here, so
+// the buttons are pressed at its time, not stamped by the wall clock.
+int playDuel(bench::InProcessGame& game, Part part)
 {
     auto event = [&](std::chrono::milliseconds after, bool counted) {
         if (counted)
             CALLGRIND_TOGGLE_COLLECT;
-        runtime.advance(after);
+        game.runtime.advance(after);
         QCoreApplication::processEvents();  // anything the frame left to do
         if (counted)
             CALLGRIND_TOGGLE_COLLECT;
         return counted ? 1 : 0;
     };
     int counted = 0;
-    driver.click(game.control("cbStart"));
+    game.runtime.click(game.duel().control("cbStart"));
     QCoreApplication::processEvents();
     for (int step = 1; step <= 9; ++step)
         counted += event(50ms, part == Part::DropSteps);
     counted += event(50ms, part == Part::Draws);
     counted += event(73ms, part == Part::Opponent);
-    driver.click(game.control("cbStop"));
+    game.runtime.click(game.duel().control("cbStop"));
     QCoreApplication::processEvents();
     return counted;
 }
@@ -60,27 +59,29 @@ int playDuel(forms::Runtime& runtime, forms::qt::Driver& driver, duel::frmzib& g
 
 int main(int argc, char** argv)
 {
-    const bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+    const bench::Args args(argc, argv);
     QApplication app(argc, argv);
     zib::prepare(app);
-    forms::Runtime runtime;
-    forms::qt::Driver driver(runtime);
-    duel::frmzib* game = runtime.start<duel::frmzib>();
-    QWidget* window = game ? driver.window(*game) : nullptr;
-    // The start-up reset, on the wall clock: both hidden result windows hand
-    // back at about 1000 ms. Under callgrind everything is slow.
-    if (!window || !QTest::qWaitForWindowExposed(window, 60000) ||
-        !QTest::qWaitFor([&] { return runtime.forms().size() == 1; }, 60000)) {
+    bench::InProcessGame game;
+    // Under callgrind everything is slow.
+    if (!game.idle(60s)) {
         std::fputs("frame_cost: the duel window did not come up idle\n", stderr);
         return 1;
     }
-    driver.click(game->menuItem("mnuVH"));
+    game.runtime.click(game.duel().menuItem("mnuVH"));
+    // Whatever start-up left to come in, such as the window system's answer
+    // to the driver's question about its clock, comes in before counting.
+    // Then the runtime's clock is put a second ahead of the wall clock: the
+    // duels run faster than real time from there, so the driver's own
+    // deadlines never fall due while they are played.
+    QTest::qWait(500);
+    game.runtime.advanceTo(game.driver().now() + 1s);
 
     // A first duel warms the caches (glyphs, pixmaps, the canvas's text) and
     // is not counted.
-    playDuel(runtime, driver, *game, Part::DropSteps);
+    playDuel(game, Part::DropSteps);
     CALLGRIND_ZERO_STATS;
-    const int duels = quick ? 1 : 3;
+    const int duels = args.quick() ? 1 : 3;
     const struct {
         Part part;
         const char* name;
@@ -88,11 +89,11 @@ int main(int argc, char** argv)
     for (const auto& [part, name] : parts) {
         int events = 0;
         for (int n = 0; n < duels; ++n)
-            events += playDuel(runtime, driver, *game, part);
+            events += playDuel(game, part);
         CALLGRIND_DUMP_STATS_AT(name);
         std::printf("%s %d\n", name, events);
     }
     std::fflush(stdout);
-    runtime.End();
+    game.runtime.End();
     return 0;
 }

@@ -1,279 +1,183 @@
 // SPDX-License-Identifier: MIT
-// Start-up time, peak memory and idle wake-ups of the game, each beside a
-// minimal Qt window program measured the same way in the same run.
+// Start-up time, peak memory and idle wake-ups of the real game (the zib
+// program as it ships), each beside a minimal Qt window program
+// (minimal_probe) measured the same way in the same run, all from outside:
+// the X server's stamps and /proc.
 //
-// Start-up: this launcher forks, and the child takes CLOCK_MONOTONIC just
-// before it execs the program, handing the stamp over on the command line.
-// zib_probe (the game as app/main.cpp wires it) and minimal_probe print the
-// time from that stamp to the first paint of their window and exit. The two
-// run alternately; the median of each is reported, after one run of each
-// that is not counted.
+// Start-up: from just before the program is started to the first drawing
+// on its window that reaches the screen (its DAMAGE stamp, in whole
+// milliseconds). The two programs take turns, 300 ms apart, after one run of
+// each that is not counted.
 //
-// Peak memory: zib_probe plays one duel through its windows and prints its
-// getrusage ru_maxrss once the duel window is handed back; minimal_probe
-// prints its own half a second after its first paint.
+// Peak memory: the game plays one duel (Very Easy from the Skill menu, Start,
+// ZIB! at the draw, through XTest) and, once its duel window is handed back,
+// its peak resident memory is read from /proc (VmHWM); the minimal window's
+// half a second after its first drawing.
 //
-// Idle wake-ups: the game itself (the zib executable) and minimal_probe run
-// side by side; once the game's start-up reset (~1 s) is well past, this
-// launcher reads the voluntary context switches of every thread of each
-// (/proc/PID/task/*/status), waits, reads them again and stops both. A
-// thread that sleeps in its event loop and is never woken switches zero
-// times. Reading /proc from outside does not wake the program read.
+// Idle wake-ups: both side by side; once the game's start-up hand-back is
+// well past, the voluntary context switches of all their threads are read
+// from /proc, and again after a stretch of idle time. A thread asleep in its
+// event loop that nothing wakes switches zero times; reading /proc wakes
+// nobody.
 //
-//   --quick    2 start-ups of each, one duel, 1 s of idle
-//   --verbose  every run's figures on standard error
+//   bench_launch [--quick] [--verbose]
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
+#include <cmath>
 #include <map>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <time.h>
-#include <unistd.h>
 #include <vector>
 
-#include "stats.h"
+#include "harness.h"
+#include "xserver.h"
 
 namespace {
 
-// Starts `argv[0]` with its standard output on a pipe. When `stampSlot` is
-// given, argv[stampSlot] is overwritten in the child with CLOCK_MONOTONIC
-// taken just before exec.
-pid_t spawn(std::vector<std::string> args, int* out, int stampSlot = -1)
-{
-    int pipeFds[2] = {-1, -1};
-    if (out && ::pipe2(pipeFds, O_CLOEXEC) != 0)
-        return -1;
-    char stamp[64] = {};
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+using namespace std::chrono_literals;
 
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (out) {
-            ::dup2(pipeFds[1], STDOUT_FILENO);
-        } else {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, STDOUT_FILENO);
-        }
-        if (stampSlot >= 0) {
-            timespec now{};
-            ::clock_gettime(CLOCK_MONOTONIC, &now);
-            std::snprintf(stamp, sizeof stamp, "%lld.%09ld", static_cast<long long>(now.tv_sec), now.tv_nsec);
-            argv[static_cast<std::size_t>(stampSlot)] = stamp;
-        }
-        ::execv(argv[0], argv.data());
-        std::_Exit(127);
-    }
-    if (out) {
-        ::close(pipeFds[1]);
-        *out = pipeFds[0];
-    }
-    return pid;
-}
+constexpr forms::Rect whole{0, 0, 100'000, 100'000};
 
-std::string readAll(int fd)
+// Milliseconds from the start of `program` to the first drawing on its
+// window called `title`; NaN if none came.
+double firstFrame(bench::XServer& x, const std::vector<std::string>& program, const char* title)
 {
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n > 0)
-            text.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0 || errno != EINTR)
-            break;
-    }
-    ::close(fd);
-    return text;
-}
-
-// Runs a program to its end and returns the number after `key` in its
-// output, or NaN when it failed or printed none.
-double runFor(const std::vector<std::string>& args, const char* key, int stampSlot = -1)
-{
-    int out = -1;
-    const pid_t pid = spawn(args, &out, stampSlot);
-    if (pid < 0)
+    x.takeDrawings();
+    const bench::Program running(program);
+    const auto window = x.find(title, 10'000);
+    if (!window || !x.waitDrawing(*window, whole, running.startedAt(), 5000))
         return std::nan("");
-    const std::string text = readAll(out);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    const auto at = text.find(key);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || at == std::string::npos) {
-        std::fprintf(stderr, "bench_launch: %s failed (status %d): %s\n", args[0].c_str(), status, text.c_str());
-        return std::nan("");
-    }
-    return std::strtod(text.c_str() + at + std::strlen(key), nullptr);
+    const auto drawn = bench::drawnAfter(x.takeDrawings(), *window, whole, running.startedAt());
+    return drawn ? drawn->after : std::nan("");
 }
 
-// The voluntary context switches of each thread of a process so far, by
-// thread id, with the thread's name.
-struct ThreadSwitches {
-    std::string name;
-    long count = 0;
-};
-using Switches = std::map<std::string, ThreadSwitches>;
-
-bool voluntarySwitches(pid_t pid, Switches& threads)
+// Peak resident memory in MiB of the game after one duel, or of the minimal
+// window shown for half a second; NaN if it did not get that far.
+double peakAfterDuel(bench::XServer& x)
 {
-    threads.clear();
-    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-    DIR* dir = ::opendir(tasks.c_str());
-    if (!dir)
-        return false;
-    while (dirent* entry = ::readdir(dir)) {
-        if (entry->d_name[0] == '.')
-            continue;
-        const std::string path = tasks + "/" + entry->d_name + "/status";
-        FILE* file = std::fopen(path.c_str(), "r");
-        if (!file)
-            continue;
-        ThreadSwitches thread;
-        char line[256];
-        while (std::fgets(line, sizeof line, file)) {
-            char name[64] = "";
-            if (std::sscanf(line, "Name: %63[^\n]", name) == 1)
-                thread.name = name;
-            std::sscanf(line, "voluntary_ctxt_switches: %ld", &thread.count);
-        }
-        std::fclose(file);
-        threads[entry->d_name] = thread;
-    }
-    ::closedir(dir);
-    return true;
+    const bench::Program game({ZIB_GAME});
+    const auto duel = bench::DuelOnScreen::find(x, 10'000);
+    if (!duel || !duel->pickLevel(x, 0))
+        return std::nan("");
+    const auto start = x.click(duel->start);
+    if (!start)
+        return std::nan("");
+    bench::sleepUntil(static_cast<double>(start->release) + 600);  // the draw is at 500, Very Easy answers at 950
+    x.click(duel->zib);
+    if (!x.waitMap(duel->window, 3000) || !x.waitMap(duel->window, 3000, true))
+        return std::nan("");
+    std::this_thread::sleep_for(100ms);
+    return static_cast<double>(game.peakRssKiB()) / 1024.0;
+}
+
+double peakShown(bench::XServer& x)
+{
+    const bench::Program minimal({MINIMAL_PROBE});
+    const auto window = x.find("Minimal", 10'000);
+    if (!window || !x.waitDrawing(*window, whole, 0, 5000))
+        return std::nan("");
+    std::this_thread::sleep_for(500ms);
+    return static_cast<double>(minimal.peakRssKiB()) / 1024.0;
 }
 
 // Switches between two readings, over the threads alive at both; a thread
 // started in between counts from zero.
-long switchesBetween(const Switches& before, const Switches& after, bool verbose, const char* program)
+long switchesBetween(const std::map<std::string, bench::Program::Thread>& before,
+                     const std::map<std::string, bench::Program::Thread>& after, bool verbose, const char* program)
 {
     long total = 0;
-    for (const auto& [tid, thread] : after) {
-        const auto was = before.find(tid);
-        const long delta = thread.count - (was == before.end() ? 0 : was->second.count);
+    for (const auto& [id, thread] : after) {
+        const auto was = before.find(id);
+        const long delta = thread.switches - (was == before.end() ? 0 : was->second.switches);
         total += delta;
         if (verbose)
-            std::fprintf(stderr, "  %s thread %s (%s): %ld voluntary switches while idle\n", program, tid.c_str(),
+            std::fprintf(stderr, "  %s thread %s (%s): %ld voluntary switches while idle\n", program, id.c_str(),
                          thread.name.c_str(), delta);
     }
     return total;
 }
 
-// Whether the process has ended (it is reaped if so).
-bool ended(pid_t pid)
+bool anyMissing(const bench::Samples& samples)
 {
-    int status = 0;
-    return ::waitpid(pid, &status, WNOHANG) == pid;
-}
-
-void stop(pid_t pid)
-{
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    return std::ranges::any_of(samples, [](double v) { return std::isnan(v); });
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const bool quick = bench::hasFlag(argc, argv, "--quick");
-    const bool verbose = bench::hasFlag(argc, argv, "--verbose");
-    bool failed = false;
-    if (verbose)
-        ::setenv("ZIB_BENCH_PHASES", "1", 1);
+    const bench::Args args(argc, argv);
+    const bool quick = args.quick();
+    bench::XServer x;
+    if (!x.ok()) {
+        std::puts("# bench_launch: no X display with the XInput, XTest and DAMAGE extensions; skipped");
+        return 0;
+    }
     if (!quick)
         bench::CpuPressure::noteIfBusyNow("the start-ups");
+    bool failed = false;
 
-    // -- Start-up -----------------------------------------------------------
     {
         const int runs = quick ? 2 : 10;
-        std::vector<double> game;
-        std::vector<double> minimal;
+        bench::Samples game, minimal;
         for (int i = quick ? 0 : -1; i < runs; ++i) {
-            // Each start-up on a settled machine and display, the two programs
-            // taking turns at going first.
-            double g = 0;
-            double m = 0;
+            // Each start-up on a settled machine and display, the two
+            // programs taking turns at going first.
+            double g = 0, m = 0;
             for (int turn = 0; turn < 2; ++turn) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(quick ? 50 : 300));
+                std::this_thread::sleep_for(quick ? 50ms : 300ms);
                 if ((turn == 0) == (i % 2 == 0))
-                    g = runFor({ZIB_PROBE, "startup", "STAMP"}, "first-frame-ms", 2);
+                    g = firstFrame(x, {ZIB_GAME}, "Zib!");
                 else
-                    m = runFor({MINIMAL_PROBE, "startup", "STAMP"}, "first-frame-ms", 2);
+                    m = firstFrame(x, {MINIMAL_PROBE}, "Minimal");
             }
-            if (verbose)
-                std::fprintf(stderr, "  start-up %d: game %.3f ms, minimal window %.3f ms%s\n", i, g, m,
+            if (args.verbose())
+                std::fprintf(stderr, "  start-up %d: game %.0f ms, minimal window %.0f ms%s\n", i, g, m,
                              i < 0 ? " (not counted)" : "");
-            failed = failed || std::isnan(g) || std::isnan(m);
             if (i >= 0) {
                 game.push_back(g);
                 minimal.push_back(m);
             }
         }
-        const double base = bench::median(minimal);
-        bench::figure("start-up, exec to the duel window's first frame, min / median / max of %d: %s ms  [baseline "
-                      "minimal Qt window: %s ms; target median <= 1.2 x baseline = %.1f ms]",
-                      runs, bench::spread(game, "%.1f").c_str(), bench::spread(minimal, "%.1f").c_str(), 1.2 * base);
+        failed = failed || anyMissing(game) || anyMissing(minimal);
+        bench::figure("start-up, start to the duel window's first frame on the screen, min / median / max of %d: %s ms"
+                      "  [baseline minimal Qt window: %s ms; target median <= 1.2 x baseline = %.1f ms]",
+                      runs, bench::spread(game, "%.0f").c_str(), bench::spread(minimal, "%.0f").c_str(),
+                      1.2 * bench::median(minimal));
     }
 
-    // -- Peak memory --------------------------------------------------------
     {
         const int runs = quick ? 1 : 5;
-        std::vector<double> game;
-        std::vector<double> minimal;
+        bench::Samples game, minimal;
         for (int i = 0; i < runs; ++i) {
-            const double g = runFor({ZIB_PROBE, "duel"}, "maxrss-kb");
-            const double m = runFor({MINIMAL_PROBE, "rss"}, "maxrss-kb");
-            if (verbose)
-                std::fprintf(stderr, "  peak RSS %d: game %.0f KiB, minimal window %.0f KiB\n", i, g, m);
-            failed = failed || std::isnan(g) || std::isnan(m);
-            game.push_back(g / 1024.0);
-            minimal.push_back(m / 1024.0);
+            game.push_back(peakAfterDuel(x));
+            minimal.push_back(peakShown(x));
+            if (args.verbose())
+                std::fprintf(stderr, "  peak RSS %d: game %.1f MiB, minimal window %.1f MiB\n", i, game.back(),
+                             minimal.back());
         }
-        const double base = bench::median(minimal);
+        failed = failed || anyMissing(game) || anyMissing(minimal);
         bench::figure("peak RSS after one duel, min / median / max of %d: %s MiB  [baseline minimal Qt window: %s MiB; "
                       "target median <= baseline + 5 MiB = %.1f MiB]",
-                      runs, bench::spread(game, "%.1f").c_str(), bench::spread(minimal, "%.1f").c_str(), base + 5.0);
+                      runs, bench::spread(game, "%.1f").c_str(), bench::spread(minimal, "%.1f").c_str(),
+                      bench::median(minimal) + 5.0);
     }
 
-    // -- Idle wake-ups ------------------------------------------------------
     {
-        const auto settle = std::chrono::milliseconds(quick ? 2000 : 3000);
-        const auto idle = std::chrono::seconds(quick ? 1 : 10);
-        const pid_t game = spawn({ZIB_GAME}, nullptr);
-        const pid_t minimal = spawn({MINIMAL_PROBE, "idle"}, nullptr);
-        std::this_thread::sleep_for(settle);
-        Switches game0;
-        Switches game1;
-        Switches minimal0;
-        Switches minimal1;
-        bool read = voluntarySwitches(game, game0) && voluntarySwitches(minimal, minimal0);
+        const auto idle = quick ? 1s : 10s;
+        bench::Program game({ZIB_GAME}), minimal({MINIMAL_PROBE});
+        std::this_thread::sleep_for(quick ? 1500ms : 3s);  // past the game's start-up hand-back
+        const auto game0 = game.threads(), minimal0 = minimal.threads();
         std::this_thread::sleep_for(idle);
-        read = read && voluntarySwitches(game, game1) && voluntarySwitches(minimal, minimal1);
-        const bool gameEnded = ended(game);
-        const bool minimalEnded = ended(minimal);
-        if (!read || gameEnded || minimalEnded) {
+        const auto game1 = game.threads(), minimal1 = minimal.threads();
+        if (game0.empty() || minimal0.empty() || !game.running() || !minimal.running()) {
             std::fputs("bench_launch: a program ended before its idle time was over\n", stderr);
             failed = true;
         }
-        if (!gameEnded)
-            stop(game);
-        if (!minimalEnded)
-            stop(minimal);
-        const long g = switchesBetween(game0, game1, verbose, "game");
-        const long m = switchesBetween(minimal0, minimal1, verbose, "minimal window");
-        bench::figure("idle wake-ups in %lld s after the start-up reset: %ld  [baseline minimal Qt window: %ld; "
+        bench::figure("idle wake-ups in %lld s after the start-up hand-back: %ld  [baseline minimal Qt window: %ld; "
                       "target 0]",
-                      static_cast<long long>(idle.count()), g, m);
+                      static_cast<long long>(idle.count()), switchesBetween(game0, game1, args.verbose(), "game"),
+                      switchesBetween(minimal0, minimal1, args.verbose(), "minimal window"));
     }
     return failed ? 1 : 0;
 }

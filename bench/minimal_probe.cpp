@@ -1,39 +1,41 @@
 // SPDX-License-Identifier: MIT
-// The baseline for start-up, memory and idle wake-ups: a minimal Qt Widgets
-// program with one plain top-level window the size of the duel window.
+// The bare programs the game is measured beside, watched from outside as
+// the game is.
 //
-//   minimal_probe startup STAMP  prints the time from STAMP (CLOCK_MONOTONIC,
-//                                taken by the launcher just before exec) to
-//                                the window's first paint, and exits
-//   minimal_probe rss            shows the window, prints the peak RSS half a
-//                                second after its first paint, and exits
-//   minimal_probe idle           shows the window and runs until killed
-//   minimal_probe map            the baseline for bench_screen's result
-//                                window: a window "Zib!" with a button where
-//                                Start is; 1073 ms after the moment a press
-//                                on it was made (as a Very Hard outcome
-//                                comes), it shows an already made hidden
-//                                window the size of the win window, and
-//                                hides it a second later; bench_screen
-//                                sees it mapped and drawn
+//   minimal_probe      a plain Qt Widgets window "Minimal", 600 x 420, until
+//                      stopped: the baseline for start-up, memory and idle
+//                      wake-ups
+//   minimal_probe map  the baseline for the result window: a window "Zib!"
+//                      with a button where Start is; 1073 ms after the
+//                      moment a press on it was made (as a Very Hard outcome
+//                      comes), it shows an already made hidden window the
+//                      size and colour of the win window, and hides it a
+//                      second later
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <functional>
-#include <unistd.h>
 #include <sys/timerfd.h>
+#include <unistd.h>
 
 #include "duel/frmzib.h"
 #include "forms/qt/paint.h"
-#include "probe.h"
 #include "results/result_windows.h"
 
 namespace {
+
+double nowMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
 
 // Shows `window` on the millisecond `ms` of the monotonic clock: woken half
 // a millisecond early by a timerfd, as the game's driver is, then waiting
@@ -46,7 +48,7 @@ public:
         connect(notifier, &QSocketNotifier::activated, this, [this] {
             std::uint64_t n = 0;
             [[maybe_unused]] auto r = ::read(fd_, &n, sizeof n);
-            while (bench::monotonicNowMs() < due_) {
+            while (nowMs() < due_) {
             }
             window_.show();
             QTimer::singleShot(1000, &window_, &QWidget::hide);
@@ -113,34 +115,12 @@ int mapBaseline(QApplication& app)
 
 int main(int argc, char** argv)
 {
-    const char* mode = argc > 1 ? argv[1] : "idle";
-    const bool startup = std::strcmp(mode, "startup") == 0 && argc > 2;
-    const double stamp = startup ? bench::monotonicMs(argv[2]) : 0;
-    bench::Phases phases(stamp);
-    phases.mark("main");
-
     QApplication app(argc, argv);
-    phases.mark("QApplication");
-    if (std::strcmp(mode, "map") == 0)
+    if (argc > 1 && std::strcmp(argv[1], "map") == 0)
         return mapBaseline(app);
-
     QWidget window;
     window.setWindowTitle(QStringLiteral("Minimal"));
     window.setFixedSize(600, 420);
-
-    bench::FirstPaint first([&] { return &window; }, [&] {
-        if (startup)
-            bench::reportFirstFrame(stamp, phases);
-        if (std::strcmp(mode, "rss") == 0)
-            QTimer::singleShot(500, [] {
-                std::printf("maxrss-kb %ld\n", bench::peakRssKb());
-                std::fflush(stdout);
-                QCoreApplication::exit(0);
-            });
-    });
-    app.installEventFilter(&first);
-
     window.show();
-    phases.mark("window shown");
     return app.exec();
 }

@@ -31,7 +31,7 @@ import { cpus, loadavg } from 'node:os';
 import { readdir, readFile, stat } from 'node:fs/promises';
 import { join, relative } from 'node:path';
 import { gzipSync } from 'node:zlib';
-import { serve, launch, open, load, stamper, centre, webDir, median, percentile } from '../../tests/web/harness.mjs';
+import { serve, launch, open, load, untilReady, stamper, centre, webDir, median, percentile } from '../../tests/web/harness.mjs';
 import { button, draw, handBack, levels, pick, story, until, untilRuntime } from '../../tests/web/game.mjs';
 
 const quick = process.argv.includes('--quick'), verbose = process.argv.includes('--verbose');
@@ -226,30 +226,37 @@ try {
          `the rest ${kb(sum((s) => !/^zib\.(js|wasm)$/.test(s.file) && !s.file.startsWith('fonts/')))}; ${kb(sizes.reduce((a, s) => a + s.raw, 0))} unzipped`,
          '<= 300 KB');
 
-  // First frame after navigation, on a fresh profile each time (nothing cached, no service worker).
-  const runs = quick ? 2 : 7, game = [], blank = [];
+  // First frame after navigation, on a fresh profile each time (nothing cached, no service worker): the first
+  // animation frame that shows the pencil (the page's own frame or the game's), and the blank page's first
+  // frame with content; and when the game has taken over.
+  const runs = quick ? 2 : 10, game = [], blank = [], ready = [];
   for (let i = 0; i < runs; ++i) {
     for (const [list, path] of [[game, ''], [blank, 'bench/blank.html']]) {
       const { context, page } = await open(browser);
       await page.addInitScript(() => {
-        const look = (t) => { if (document.body?.firstElementChild) window.__first = t; else requestAnimationFrame(look); };
+        const shown = () => path ? document.body?.firstElementChild
+          : [...document.querySelectorAll('[data-client] svg')].some((e) => e.checkVisibility());
+        const path = location.pathname !== '/';
+        const look = (t) => { if (shown()) window.__first = t; else requestAnimationFrame(look); };
         requestAnimationFrame(look);
       });
-      if (path) {
-        await page.goto(server.url + path);
-        await page.waitForFunction(() => window.__first !== undefined);
-        list.push(await page.evaluate(() => window.__first));
-      } else {
-        await load(page, server.url);
-        list.push(await page.evaluate(() => window.zib.firstFrameAt));
+      await page.goto(server.url + path);
+      await page.waitForFunction(() => window.__first !== undefined);
+      list.push(await page.evaluate(() => window.__first));
+      if (!path) {
+        await untilReady(page);
+        ready.push(await page.evaluate(() => window.zib.firstFrameAt));
       }
       await context.close();
     }
-    note(`first frame ${i + 1}: game ${ms(game[i])}, blank page ${ms(blank[i])}`);
+    note(`first frame ${i + 1}: game ${ms(game[i])} (taken over ${ms(ready[i])}), blank page ${ms(blank[i])}`);
   }
   const range = (v) => `${ms(Math.min(...v))} / ${ms(median(v))} / ${ms(Math.max(...v))}`;
-  figure(`first frame after navigation, min / median / max of ${runs}`, range(game), `blank page ${range(blank)}`,
-         'median <= 300 ms');
+  figure(`first frame showing the pencil after navigation, min / median / max of ${runs}`, range(game),
+         `blank page ${range(blank)}; game / blank page medians ${(median(game) / median(blank)).toFixed(2)}`,
+         'median <= 1.5 x the blank page\'s');
+  figure(`the game's own first frame after navigation, min / median / max of ${runs}`, range(ready),
+         `blank page ${range(blank)}`, 'median <= 300 ms');
 
   await duels(browser, server, 'idle');
   const stopHogs = hogs();
