@@ -105,8 +105,8 @@ function hogs() {
 // The timers, frames, race and rewinds, idle or busy, each beside its baseline; the machine's load before
 // and after, as other programs on it bear on every figure.
 async function duels(browser, server, mode) {
-  const load = () => loadavg()[0].toFixed(2);
-  const loadBefore = load();
+  const machineLoad = () => loadavg()[0].toFixed(2);
+  const loadBefore = machineLoad();
   // The baseline: a bare page's timers.
   const { context: baseContext, page: basePage } = await open(browser);
   await basePage.goto(server.url + 'bench/timers.html');
@@ -202,7 +202,7 @@ async function duels(browser, server, mode) {
          'judged on arrival ' + [1, 2, 5].map((d) => `±${d} ms ${by(d).filter((r) => r.atArrival).length}/${by(d).length}`).join(', '),
          'all, ±1 ms included');
 
-  console.log(`# web ${mode}: load average ${loadBefore} before, ${load()} after, on ${cpus().length} cores`);
+  console.log(`# web ${mode}: load average ${loadBefore} before, ${machineLoad()} after, on ${cpus().length} cores`);
   const presses = inputs.filter((i) => i.index === zibIndex);
   const rewound = presses.filter((i) => i.rewound).map((i) => i.took), onTime = presses.filter((i) => !i.rewound).map((i) => i.took);
   figure(`${mode}: duels the runtime went back in`, `${duelsPlayed.filter((d) => d.rewinds > 0).length} of ${duelsPlayed.length}, ` +
