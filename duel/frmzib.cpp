@@ -35,6 +35,12 @@ constexpr ControlDesign label(std::string_view name, Box box, std::string_view c
             .foreColour = text, .tabIndex = tabIndex};
 }
 
+constexpr ControlDesign alert(ControlDesign label)
+{
+    label.alert = true;
+    return label;
+}
+
 constexpr ControlDesign timer(std::string_view name, int interval, bool enabled)
 {
     return {.name = name, .kind = Kind::Timer, .enabled = enabled, .interval = interval};
@@ -67,7 +73,7 @@ constexpr ControlDesign controls[] = {
     label("Label6", {1200, 5280, 1575, 375}, "You", red, 14.25, 6),
     label("zibyou", {360, 4080, 2175, 615}, "ZIB!", red, 27.75, 4),
     {.name = "Image1", .kind = Kind::Image, .box = {120, 3840, 2700, 1650}, .picture = "bubble-you.bmp"},
-    label("noskill", {2400, 5520, 4335, 375}, "Select a Skill Level!!", green, 15.75, 7),
+    alert(label("noskill", {2400, 5520, 4335, 375}, "Select a Skill Level!!", green, 15.75, 7)),
 
     // The pencil at its ten heights, top row first.
     tip("p13", segment(1080, 240, 1560, 120)), tip("p14", segment(1560, 360, 1080, 240)),

@@ -68,6 +68,9 @@ struct ControlDesign {
     // way that it cancels, and Space and Enter belong to the button that
     // counts at the press (see forms/keys.h).
     bool cancel = false;
+    // Labels: a message to the player, which a screen reader says aloud
+    // whenever it shows.
+    bool alert = false;
 };
 
 struct MenuDesign {

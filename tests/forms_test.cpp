@@ -68,10 +68,10 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
     // End, with its status, or a failed operation reported by name and status 1, ends the program there, here
     // in a timer's handler: no more handler code, no events, no input, even input made before it from inside
     // the handler or in the meantime.
-    struct Case { void (*stop)(Main&); std::string error; int status = 1; };
+    struct Case { std::function<void(Main&)> stop; std::string error; int status = 1; };
     unbound = "";
     forms::Runtime elsewhere;
-    static Main* other = &elsewhere.instance<Main>();
+    Main& other = elsewhere.instance<Main>();
     const Case cases[] = {{[](Main& m) { m.End(); }, "", 0}, {[](Main& m) { m.runtime().End(3); }, "", 3},
         {[](Main& m) { m.control("nope"); }, " has no control named nope"},
         {[](Main& m) { m.menuItem("nope"); }, " has no menu item named nope"},
@@ -80,8 +80,9 @@ TEST(Program, EndOrARunTimeErrorStopsTheHandlerAndEverythingAfter)
          ".mnuOpen.Checked: the form has been unloaded"},
         {[](Main& m) { m.Unload(); m.Visible(); }, ".Visible: the form has been unloaded"},
         {[](Main& m) { m.bind(m.control("lblNote")); }, ".lblNote.event: this kind of control raises no event"},
-        {[](Main& m) { m.bind(other->control("btnGo")); }, ".btnGo.event: the control belongs to another form"},
-        {[](Main& m) { m.bind(other->menuItem("mnuOpen")); }, ".mnuOpen.Click: the menu item belongs to another form"},
+        {[&other](Main& m) { m.bind(other.control("btnGo")); }, ".btnGo.event: the control belongs to another form"},
+        {[&other](Main& m) { m.bind(other.menuItem("mnuOpen")); },
+         ".mnuOpen.Click: the menu item belongs to another form"},
         {[](Main& m) { m.control("lblNote").Interval(); },
          ".lblNote.Interval: this kind of control has no such property"},
         {[](Main& m) { for (int ms : {0, 65535, 65536}) m.control("tmrA").Interval(ms); },

@@ -5,16 +5,19 @@
     site.py OUT_DIR WORKER_TEMPLATE NAME=SOURCE...
 
 OUT_DIR already holds zib.js and zib.wasm. Each NAME=SOURCE puts the file
-SOURCE in the folder as NAME: copied, or, a bitmap named as a PNG,
-converted with the very same pixels. Then writes the service worker from
+SOURCE in the folder as NAME: copied; a bitmap named as a PNG,
+converted with the very same pixels; a page, with its content security
+policy filled in. Then writes the service worker from
 its template, with the list of every file in the folder and a version
 named after their contents.
 
 Only the Python 3 standard library is used.
 """
 
+import base64
 import hashlib
 import os
+import re
 import shutil
 import struct
 import sys
@@ -57,6 +60,16 @@ def write_png(path, width, height, rows):
                 + chunk(b"IEND", b""))
 
 
+def allow_styles(page):
+    """The page with its content security policy naming each of its own
+    <style> blocks by its hash, the only inline styles it lets in."""
+    hashes = []
+    for block in re.findall(r"<style>(.*?)</style>", page, re.S):
+        digest = base64.b64encode(hashlib.sha256(block.encode()).digest()).decode()
+        hashes.append(f"'sha256-{digest}'")
+    return page.replace("@STYLE_HASHES@", " ".join(hashes))
+
+
 def main():
     out, template = sys.argv[1], sys.argv[2]
     for pair in sys.argv[3:]:
@@ -65,8 +78,23 @@ def main():
         os.makedirs(os.path.dirname(target), exist_ok=True)
         if name.lower().endswith(".png") and source.lower().endswith(".bmp"):
             write_png(target, *read_bmp(source))
+        elif name.lower().endswith(".html"):
+            with open(source, encoding="utf-8") as f:
+                page = f.read()
+            with open(target, "w", encoding="utf-8", newline="\n") as f:
+                f.write(allow_styles(page))
         else:
             shutil.copyfile(source, target)
+
+    # A file an earlier build put in the folder and this one does not goes,
+    # or the worker would keep it for ever.
+    if len(sys.argv) > 3:
+        wanted = {pair.split("=", 1)[0] for pair in sys.argv[3:]} | {"zib.js", "zib.wasm", "sw.js"}
+        for folder, _, names in os.walk(out):
+            for name in names:
+                relative = os.path.relpath(os.path.join(folder, name), out).replace(os.sep, "/")
+                if relative not in wanted:
+                    os.remove(os.path.join(folder, name))
 
     files = []
     for folder, _, names in os.walk(out):

@@ -28,7 +28,8 @@ EM_JS(void, zib_page_control, (int window, int index, int kind, const char* name
         name: UTF8ToString(name, nameLength), caption: UTF8ToString(caption, captionLength),
         family: UTF8ToString(family, familyLength), picture: UTF8ToString(picture, pictureLength),
         x, y, width, height, from: [x1, y1], to: [x2, y2], fore: fore >>> 0, back: back >>> 0,
-        fontPixels, lineWidth, bold: !!(flags & 1), transparent: !!(flags & 2), press: !!(flags & 4), z});
+        fontPixels, lineWidth, bold: !!(flags & 1), transparent: !!(flags & 2), press: !!(flags & 4),
+        alert: !!(flags & 8), z});
 });
 EM_JS(void, zib_page_state, (int window, int index, int visible, int enabled),
       { Page.state(window, index, !!visible, !!enabled); });
@@ -77,7 +78,7 @@ void control(int window, const Item& item, int z)
     case Kind::Line: kind = 4; break;
     case Kind::Timer: return;
     }
-    const int flags = (d.font.bold ? 1 : 0) | (d.transparent ? 2 : 0) | (d.clickOnPress ? 4 : 0);
+    const int flags = (d.font.bold ? 1 : 0) | (d.transparent ? 2 : 0) | (d.clickOnPress ? 4 : 0) | (d.alert ? 8 : 0);
     zib_page_control(window, static_cast<int>(item.index), kind, d.name.data(), length(d.name), d.caption.data(),
                      length(d.caption), d.font.family.data(), length(d.font.family), d.picture.data(),
                      length(d.picture), item.box.x, item.box.y, item.box.width, item.box.height, item.from.x,

@@ -37,6 +37,7 @@ var Page = (() => {
   let armed = null;      // {at}: the timer event armed
   let timeout = 0, frame = 0;
   let beforeMenu = null; // what had the focus before F10 took it to the menu bar
+  let lastPointer = '';  // the kind of pointer last pressed: mouse, pen or touch
 
   const hex = (rgb) => '#' + rgb.toString(16).padStart(6, '0');
   const px = (n) => n + 'px';
@@ -57,10 +58,15 @@ var Page = (() => {
   // at its moment whatever input is on its way: the runtime puts input that
   // comes late right by its stamp. A timeout is never set for less than a
   // millisecond, which would be none, and a few of those in a row are made
-  // 4 ms. Within a frame of the moment every animation frame looks too, so
-  // that a frame beginning after the moment shows the event even if the
-  // timeout comes late.
-  const early = 2, frameAhead = 20;
+  // 4 ms.
+  //
+  // Within a frame of the moment every animation frame looks too: a frame
+  // beginning after the moment, or just before it, delivers the event and
+  // shows it. And after input the browser runs nothing else, timeouts
+  // included, until its next frame, so an event due before that frame is
+  // waited out right after the input.
+  const early = 1, frameAhead = 20;
+  let frameAt = 0, frameGap = 1000 / 60;  // the last animation frame, and the time between frames
 
   function disarm() {
     clearTimeout(timeout);
@@ -71,8 +77,10 @@ var Page = (() => {
 
   function arm(at) {
     disarm();
-    if (at < 0)
+    if (at < 0) {
+      takeOver();
       return;
+    }
     const a = armed = {at};
     soon(() => wake(a));
   }
@@ -91,16 +99,18 @@ var Page = (() => {
       timeout = setTimeout(() => wake(a), left - early);
       return;
     }
-    while (performance.now() < a.at) { /* the last moments */ }
     deliver(a);
   }
 
   function watch(a) {
     frame = requestAnimationFrame((time) => {
       frame = 0;
+      if (time - frameAt < 50)
+        frameGap = Math.max(4, time - frameAt);
+      frameAt = time;
       if (armed !== a)
         return;
-      if (performance.now() < a.at) {
+      if (a.at - performance.now() > early + 1) {
         watch(a);
         return;
       }
@@ -110,11 +120,23 @@ var Page = (() => {
     });
   }
 
+  function afterInput() {
+    const a = armed, now = performance.now();
+    if (!a || a.at - now > frameAhead || now - frameAt > 2 * frameGap)
+      return;
+    const nextFrame = frameAt + frameGap * Math.ceil((now - frameAt) / frameGap);
+    if (a.at <= nextFrame)
+      deliver(a);
+  }
+
+  // Waits out what is left to the moment, and delivers.
   function deliver(a) {
     if (armed !== a)
       return;
+    while (performance.now() < a.at) { /* the last moments */ }
     disarm();
     call('deadline');
+    takeOver();
   }
 
   // -- The log --------------------------------------------------------------
@@ -161,7 +183,63 @@ var Page = (() => {
         const x = Math.max(0, Math.round((innerWidth - w.size[0] * scale) / 2));
         const y = Math.max(0, Math.round((innerHeight - w.size[1] * scale) / 2));
         w.el.style.transform = `translate(${x}px, ${y}px)` + (scale < 1 ? ` scale(${scale})` : '');
+        // Pictures keep their pixels where the screen's are a whole number
+        // of theirs, and are scaled smoothly elsewhere.
+        w.el.classList.toggle('smooth', !Number.isInteger(scale * devicePixelRatio));
+        reach(w, scale);
       }
+  }
+
+  // Every control takes a touch a finger's width (24 CSS pixels) around its
+  // centre, however small the window is scaled, with nothing drawn
+  // differently: an invisible margin of the control's own. Where two
+  // controls' margins would meet, each gets the half of the gap nearer to
+  // it, so that a touch between them goes to the nearer one. A menu opened
+  // by a touch has rows of that height.
+  const finger = 24;
+
+  function reach(w, scale) {
+    const size = finger / scale;
+    w.el.style.setProperty('--finger', px(size));
+    const origin = w.el.getBoundingClientRect();
+    const targets = [...w.client.querySelectorAll('button'),
+                     ...(w.bar ? w.bar.querySelectorAll('[role="menuitem"]') : [])].map((el) => {
+      const r = el.getBoundingClientRect();
+      const box = {l: (r.left - origin.left) / scale, t: (r.top - origin.top) / scale,
+                   r: (r.right - origin.left) / scale, b: (r.bottom - origin.top) / scale};
+      const cx = (box.l + box.r) / 2, cy = (box.t + box.b) / 2;
+      const hw = Math.max(box.r - box.l, size) / 2, hh = Math.max(box.b - box.t, size) / 2;
+      return {el, box, area: {l: cx - hw, t: cy - hh, r: cx + hw, b: cy + hh}};
+    }).filter((t) => t.box.r > t.box.l);
+    for (const a of targets)
+      for (const b of targets) {
+        const p = a.area, q = b.area;
+        if (a === b || p.l >= q.r || q.l >= p.r || p.t >= q.b || q.t >= p.b)
+          continue;
+        const across = Math.max(b.box.l - a.box.r, a.box.l - b.box.r);
+        const down = Math.max(b.box.t - a.box.b, a.box.t - b.box.b);
+        if (across >= down) {
+          const [left, right] = a.box.l < b.box.l ? [a, b] : [b, a];
+          const middle = (left.box.r + right.box.l) / 2;
+          left.area.r = Math.min(left.area.r, middle);
+          right.area.l = Math.max(right.area.l, middle);
+        } else {
+          const [upper, lower] = a.box.t < b.box.t ? [a, b] : [b, a];
+          const middle = (upper.box.b + lower.box.t) / 2;
+          upper.area.b = Math.min(upper.area.b, middle);
+          lower.area.t = Math.max(lower.area.t, middle);
+        }
+      }
+    for (const t of targets) {
+      const el = t.el, box = t.box, area = t.area;
+      // The margin is placed from inside the control's border.
+      const left = el.clientLeft, top = el.clientTop;
+      const right = el.offsetWidth - el.clientWidth - left, bottom = el.offsetHeight - el.clientHeight - top;
+      el.style.setProperty('--reach-left', px(Math.min(0, area.l - box.l) - left));
+      el.style.setProperty('--reach-top', px(Math.min(0, area.t - box.t) - top));
+      el.style.setProperty('--reach-right', px(Math.min(0, box.r - area.r) - right));
+      el.style.setProperty('--reach-bottom', px(Math.min(0, box.b - area.b) - bottom));
+    }
   }
 
   function place(el, c) {
@@ -217,6 +295,8 @@ var Page = (() => {
       el.style.color = hex(c.fore);
       if (!c.transparent)
         el.style.background = hex(c.back);
+      if (c.alert)
+        el.dataset.alert = '';
       break;
     }
     case 'button':
@@ -324,6 +404,8 @@ var Page = (() => {
     if ((el.style.display !== 'none') !== visible) {
       el.style.display = visible ? '' : 'none';
       note(visible ? 'shown' : 'hidden', name);
+      if (visible && 'alert' in el.dataset)
+        say(el.textContent);
     }
     if (el.localName === 'button' && el.disabled === enabled) {
       // A button losing the focus hands it on to the next one that can take
@@ -393,10 +475,15 @@ var Page = (() => {
     // A screen reader announces a window that comes up on the desktop; here
     // a window with no title bar, a result, is said aloud.
     if (!w.design.titled)
-      document.querySelector('[data-announce]').textContent = name;
+      say(name);
     if (!w.size)
       w.size = [w.el.offsetWidth, w.el.offsetHeight];
     layout();
+    // The page may hold this window's first frame, drawn by the build: it
+    // goes in the frame that shows the window itself, looking the same.
+    const first = w.design.titled && document.querySelector('[data-first]');
+    if (first)
+      first.remove();
     if (!zib.ready && w.design.titled)
       requestAnimationFrame((time) => {
         zib.firstFrameAt = time;
@@ -405,6 +492,14 @@ var Page = (() => {
           keepOffline();
         });
       });
+  }
+
+  // The live region says a message again even when it is the one said last:
+  // emptied first, it changes.
+  function say(text) {
+    const region = document.querySelector('[data-announce]');
+    region.textContent = '';
+    requestAnimationFrame(() => { region.textContent = text; });
   }
 
   function ended() {
@@ -427,6 +522,7 @@ var Page = (() => {
   function send(el, e) {
     const t = el.zibTarget;
     call('input', t.id, t.kind, t.index, e.timeStamp);
+    afterInput();
   }
 
   function visibleWindow() {
@@ -446,8 +542,6 @@ var Page = (() => {
     if (!w || !w.visible)
       return false;
     e.preventDefault();
-    if (e.type !== 'keydown')
-      return true;
     if (document.querySelector('[aria-expanded="true"]')) {
       closeMenus();
       if (key === keys.Escape)
@@ -456,6 +550,7 @@ var Page = (() => {
     const t = document.activeElement && document.activeElement.zibTarget;
     const focused = t && t.id === w.id && t.kind === button ? t.index : -1;
     call('key', w.id, key, e.ctrlKey || e.altKey || e.metaKey, e.repeat, focused, e.timeStamp);
+    afterInput();
     return true;
   }
 
@@ -468,6 +563,7 @@ var Page = (() => {
 
   function open(opener, focus) {
     closeMenus();
+    opener.popup.toggleAttribute('data-touch', lastPointer === 'touch');
     opener.setAttribute('aria-expanded', 'true');
     opener.popup.hidden = false;
     const items = [...opener.popup.children];
@@ -539,6 +635,7 @@ var Page = (() => {
 
   function listen() {
     addEventListener('pointerdown', (e) => {
+      lastPointer = e.pointerType;
       if (!closest(e, '[role="menubar"]'))
         closeMenus();
       // ZIB! counts at the press, mouse or touch, as on the desktop. A
@@ -548,7 +645,6 @@ var Page = (() => {
       if (b)
         send(b, e);
     });
-    addEventListener('keyup', gameKey);
     addEventListener('click', (e) => {
       const b = closest(e, 'button[data-control]');
       if (b && !('press' in b.dataset))
@@ -590,6 +686,14 @@ var Page = (() => {
         e.preventDefault();
     });
     addEventListener('resize', layout);
+    // A hidden page's timers are slowed to about once a second, which would
+    // time a duel wrong: hiding the page stops a duel as the Stop key does,
+    // at the moment it was hidden, and the game waits idle for the player.
+    addEventListener('visibilitychange', (e) => {
+      const w = visibleWindow();
+      if (document.visibilityState === 'hidden' && w && started && !zib.ended)
+        call('key', w.id, keys.Escape, false, false, -1, e.timeStamp);
+    });
     // Closing the page ends the game at once. Should the browser bring the
     // page back from its cache, it says the game has ended.
     addEventListener('pagehide', () => call('close'));
@@ -621,10 +725,39 @@ var Page = (() => {
 
   // Once the game is on screen, the service worker keeps all of it for
   // offline play.
+  // A new build's worker is let in only while the program waits for nothing
+  // but the player (no timer armed: no duel under way, no window about to
+  // come or go), and the page then loads afresh from it, so that what runs
+  // is one build whole.
+  let update = null;
   function keepOffline() {
-    if ('serviceWorker' in navigator)
-      navigator.serviceWorker.register('sw.js').then(() => navigator.serviceWorker.ready)
-        .then(() => { zib.offline = true; }, () => {});
+    if (!('serviceWorker' in navigator))
+      return;
+    const workers = navigator.serviceWorker;
+    let serving = workers.controller;
+    workers.addEventListener('controllerchange', () => {
+      if (serving)
+        location.reload();
+      serving = workers.controller;
+    });
+    workers.register('sw.js', {updateViaCache: 'none'}).then((r) => {
+      const found = () => {
+        if (r.waiting && workers.controller) {
+          update = r.waiting;
+          takeOver();
+        }
+      };
+      r.addEventListener('updatefound', () => r.installing.addEventListener('statechange', found));
+      found();
+      return workers.ready;
+    }).then(() => { zib.offline = true; }, () => {});
+  }
+
+  function takeOver() {
+    if (update && !armed && !zib.ended) {
+      update.postMessage('take over');
+      update = null;
+    }
   }
 
   Module.preRun = [prepare];

@@ -40,27 +40,21 @@ def stop(process):
             process.wait()
 
 
-def wait_for(what, probe, timeout=10.0, interval=0.02):
-    """Polls `probe` until it gives something true, and returns that."""
-    deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise TimeoutError(f"gave up waiting for {what} after {timeout} s")
-        time.sleep(interval)
-
-
 def eventually(probe, done=bool, timeout=3.0, interval=0.02):
     """Polls `probe` until `done` holds for what it gives or the time is up,
     and returns what it gave last, for a check to judge."""
     deadline = time.monotonic() + timeout
-    while True:
-        value = probe()
-        if done(value) or time.monotonic() > deadline:
-            return value
+    while not done(value := probe()) and time.monotonic() <= deadline:
         time.sleep(interval)
+    return value
+
+
+def wait_for(what, probe, timeout=10.0, interval=0.02):
+    """Polls `probe` until it gives something true, and returns that."""
+    value = eventually(probe, timeout=timeout, interval=interval)
+    if not value:
+        raise TimeoutError(f"gave up waiting for {what} after {timeout} s")
+    return value
 
 
 def run(args, env, check=True):
@@ -162,7 +156,8 @@ def window_manager(env):
 @contextlib.contextmanager
 def accessibility_bus(env):
     """The accessibility bus on the session bus this test runs in, switched
-    on as a desktop does it: through org.a11y.Status IsEnabled."""
+    on as a desktop does it (through org.a11y.Status IsEnabled), and a
+    screen reader's view of it."""
     if "DBUS_SESSION_BUS_ADDRESS" not in env:
         raise RuntimeError("needs a session bus of its own: run under dbus-run-session")
     launcher = start(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env,
@@ -173,9 +168,57 @@ def accessibility_bus(env):
                   "variant:boolean:true"]
         wait_for("the accessibility bus", lambda: subprocess.run(
             enable, env=env, capture_output=True, timeout=10).returncode == 0)
-        yield launcher
+        # The library finds the accessibility bus through the session bus.
+        os.environ.update(env)
+        yield ScreenReader()
     finally:
         stop(launcher)
+
+
+class ScreenReader:
+    """A program's windows as a screen reader finds them through AT-SPI. What
+    the library remembers of an element is refreshed only by events nobody
+    here listens to, so each look asks the program afresh."""
+
+    def __init__(self):
+        import pyatspi
+        from gi.repository import GLib
+        self.at, self._gone = pyatspi, GLib.Error
+
+    def children(self, node):
+        node.clear_cache()
+        return [child for child in node if child is not None]
+
+    def has(self, node, state):
+        node.clear_cache()
+        return node.getState().contains(state)
+
+    def walk(self, node, depth=0):
+        """Every element from `node` down, each with its depth."""
+        yield node, depth
+        for child in self.children(node):
+            yield from self.walk(child, depth + 1)
+
+    def find(self, root, role, name=None):
+        return [n for n, _ in self.walk(root) if n.getRole() == role and name in (None, n.name)]
+
+    def press(self, node):
+        action = node.queryAction()
+        action.doAction([action.getName(i) for i in range(action.nActions)].index("Press"))
+
+    def application(self, pid):
+        return next((a for a in self.children(self.at.Registry.getDesktop(0)) if a.get_process_id() == pid), None)
+
+    def window(self, pid, name):
+        """The program's top-level window of that name, if it is on show. Qt
+        gives every top-level window the role AT-SPI calls a frame."""
+        try:
+            app = self.application(pid)
+            found = [w for w in self.children(app) if w.getRole() == self.at.ROLE_FRAME and w.name == name] \
+                if app else []
+            return found[0] if found and self.has(found[0], self.at.STATE_SHOWING) else None
+        except self._gone:
+            return None  # a window going as it was looked at
 
 
 @contextlib.contextmanager

@@ -19,26 +19,16 @@ def duel_window(game, env):
 
 
 def test(zib, checks):
-    without_manager(zib, checks)
-    with_manager(zib, checks)
-
-
-def without_manager(zib, checks):
-    """With nobody to draw a frame, the client area is what is centred."""
     with desktop.session() as env, desktop.x_server(env):
         screen_width, screen_height = desktop.screen_size(env)
+        # With nobody to draw a frame, the client area is what is centred.
         with desktop.game(zib, env) as game:
             x, y, width, height = desktop.geometry(duel_window(game, env), env)
             checks.true("without a window manager the client area is centred across the screen",
                         abs(2 * x + width - screen_width) <= 1, f"{width} wide at x {x}")
             checks.true("without a window manager the client area is centred down the screen",
                         abs(2 * y + height - screen_height) <= 1, f"{height} high at y {y}")
-
-
-def with_manager(zib, checks):
-    with desktop.session() as env, desktop.x_server(env), desktop.window_manager(env):
-        screen_width, screen_height = desktop.screen_size(env)
-        with desktop.game(zib, env) as game:
+        with desktop.window_manager(env), desktop.game(zib, env) as game:
             duel = duel_window(game, env)
             frame = desktop.frame_of(duel, env)
             first_seen = desktop.geometry(frame, env)

@@ -5,7 +5,7 @@
 // the font rasteriser.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { session, is, dark } from './harness.mjs';
+import { accessibilityTree, session, is, dark } from './harness.mjs';
 import { button, clientPixels, duel, label, levelCaptions, screen } from './game.mjs';
 
 const s = session({ viewport: { width: 1024, height: 768 } });
@@ -46,14 +46,20 @@ test('the duel window alone, idle, titled and laid out as designed, its parts in
   const items = await page.$$eval('[role="menu"] [role="menuitemradio"]', (all) =>
     all.map((i) => [i.dataset.menu, i.textContent.trim(), i.getAttribute('aria-checked')]));
   assert.deepEqual(items, ['mnuVE', 'mnuE', 'mnuM', 'mnuH', 'mnuVH'].map((m, i) => [m, levelCaptions[i], 'false']));
+  // The open menu lies over everything in the window: nothing of the pencil shows through it.
+  const open = await page.locator('[role="menu"]').boundingBox(), drawn = await clientPixels(page);
+  const [mx, my] = [Math.round(open.x - drawn.box.x), Math.round(open.y - drawn.box.y)];
+  const [mw, mh] = [Math.round(open.width), Math.round(open.height)];
+  assert.ok(my < 9 && mx + mw > 110, `the menu at ${[mx, my, mw, mh]} over the pencil's body`);
+  assert.equal(drawn.extent(is(0xffff00), [mx, my, mw, mh]), null, "the pencil's body shows through the open menu");
   await page.keyboard.press('Escape');
   await page.waitForFunction(() => !document.querySelector('[role="menu"]').checkVisibility());
   assert.equal(await skill.getAttribute('aria-expanded'), 'false');
 
   // What a screen reader is given: the page's accessibility tree, as the browser builds it.
-  const tree = await page.locator('body').ariaSnapshot();
+  const tree = await accessibilityTree(page);
   for (const line of ['menubar', 'menuitem "Skill"', 'menuitem "Quit"', 'button "ZIB!" [disabled]', 'button "Start"',
-                      'button "Stop" [disabled]', 'Opponent', 'You'])
+                      'button "Stop" [disabled]', '"Opponent"', '"You"'])
     assert.ok(tree.includes(line), `"${line}" in\n${tree}`);
   assert.ok(!/Win!!!|Loose!!!|Select a Skill/.test(tree), `nothing of the hidden windows or warning in\n${tree}`);
   assert.deepEqual(errors, []);

@@ -5,7 +5,7 @@
 // asks the network for nothing.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { session, load } from './harness.mjs';
+import { get, session, load } from './harness.mjs';
 import { button, handBack, pick, until, untilRuntime, winDuel } from './game.mjs';
 
 const s = session({}, { loaded: false });
@@ -36,7 +36,7 @@ test('loading and two duels meet no error, and the game asks the network for not
   assert.ok(named.manifest, 'a web app manifest');
   assert.ok(named.icons.length > 0, 'icons named');
   for (const url of named.icons) {
-    const response = await page.request.get(url);
+    const response = await get(url);
     assert.equal(response.status(), 200, url);
     assert.match(response.headers()['content-type'], /^image\//, url);
   }

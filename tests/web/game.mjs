@@ -25,7 +25,8 @@ export const menu = (name) => `[role="menubar"] [data-menu="${name}"]`;
 
 // What the player sees, told as the desktop tests tell it: the duel window's enabled buttons and shown labels,
 // then any other window shown ("cbStart" when idle; "frmWin" alone when a win is announced). Run in the page.
-const readScreen = `(() => {
+// (A function, not a string, for the page's content security policy allows no evaluation of strings.)
+function readScreen(want) {
   const shown = (e) => !!e && e.checkVisibility();
   const forms = [...document.querySelectorAll('[data-form]')].filter(shown).map((e) => e.dataset.form);
   const q = (s) => document.querySelector('[data-form="frmzib"] ' + s);
@@ -34,13 +35,14 @@ const readScreen = `(() => {
     for (const b of ['cbStart', 'cbStop', 'Zib']) if (q('button[data-control="' + b + '"]')?.disabled === false) seen.push(b);
     for (const l of ['zibyou', 'ziboppo', 'noskill']) if (shown(q('[data-control="' + l + '"]'))) seen.push(l);
   }
-  return [...seen, ...forms.filter((f) => f !== 'frmzib')].join(' ');
-})()`;
+  const text = [...seen, ...forms.filter((f) => f !== 'frmzib')].join(' ');
+  return want === undefined ? text : text === want;
+}
 export const screen = (page) => page.evaluate(readScreen);
 
-// Waits until the screen reads `want`.
+// Waits until the screen reads `want`, looking at every change to the page, however briefly it shows.
 export async function until(page, want, timeout = 10000) {
-  await page.waitForFunction(`${readScreen} === ${JSON.stringify(want)}`, null, { timeout, polling: 'raf' })
+  await page.waitForFunction(readScreen, want, { timeout, polling: 'mutation' })
     .catch(async (e) => {
       const recent = await story(page, (await page.evaluate(() => window.zib.now())) - timeout - 3000).catch(() => '');
       throw new Error(`waited for "${want}", the screen shows "${await screen(page)}" (${e.message.split('\n')[0]})\n${recent}`);
