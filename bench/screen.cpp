@@ -178,7 +178,7 @@ Figures play(bench::XServer& x, const Witness& witness, int first, int last, boo
         std::optional<std::pair<bench::Window, double>> mapped;
         if (outcome) {
             mapped = x.waitMap(at->window, 2500);
-            x.waitMap(at->window, 2500, true);  // the hand-back
+            x.waitMap(at->window, 2500, bench::XServer::Change::Unmap);  // the hand-back
             usleep(100'000);
         } else {
             x.click(at->stop);

@@ -202,7 +202,7 @@ bool XServer::shows(forms::Rect box, unsigned long rgb)
     return found;
 }
 
-std::optional<std::pair<Window, double>> XServer::waitMap(Window except, double ms, bool unmap)
+std::optional<std::pair<Window, double>> XServer::waitMap(Window except, double ms, Change change)
 {
     const double until = nowMs() + ms;
     do {
@@ -211,9 +211,10 @@ std::optional<std::pair<Window, double>> XServer::waitMap(Window except, double 
             XNextEvent(x_->d, &e);
             const double seen = nowMs();
             x_->note(e);
-            if (!unmap && e.type == MapNotify && e.xmap.window != except)
+            if (e.type == MapNotify && e.xmap.window != except &&
+                (change == Change::Map || (change == Change::PopUp && e.xmap.override_redirect)))
                 return std::pair{e.xmap.window, seen};
-            if (unmap && e.type == UnmapNotify && e.xunmap.window != except)
+            if (change == Change::Unmap && e.type == UnmapNotify && e.xunmap.window != except)
                 return std::pair{e.xunmap.window, seen};
         }
     } while (x_->wait(until));
@@ -291,11 +292,11 @@ std::optional<DuelOnScreen> DuelOnScreen::find(XServer& x, double ms)
 bool DuelOnScreen::pickLevel(XServer& x, int index) const
 {
     x.click(skillMenu);
-    if (!x.waitMap(window, 3000))
+    if (!x.waitMap(window, 3000, XServer::Change::PopUp))
         return false;
     x.key(XK_Down, index + 1);
     x.key(XK_Return);
-    return x.waitMap(window, 3000, true).has_value();
+    return x.waitMap(window, 3000, XServer::Change::Unmap).has_value();
 }
 
 }  // namespace bench

@@ -53,9 +53,11 @@ public:
     // reads the screen back, so only once a measurement is over.
     bool shows(forms::Rect box, unsigned long rgb);
 
-    // Waits up to `ms` for a window other than `except` to map (or, with
-    // `unmap`, to unmap); the window and when this program saw it (nowMs).
-    std::optional<std::pair<Window, double>> waitMap(Window except, double ms, bool unmap = false);
+    // Waits up to `ms` for a window other than `except` to map, to unmap,
+    // or to pop up (map with no window manager's say: a menu); the window
+    // and when this program saw it (nowMs).
+    enum class Change { Map, Unmap, PopUp };
+    std::optional<std::pair<Window, double>> waitMap(Window except, double ms, Change change = Change::Map);
     // Waits up to `ms` for a drawing on the window reaching into the box,
     // stamped at or after `moment`.
     bool waitDrawing(Window window, forms::Rect box, double moment, double ms);
