@@ -159,8 +159,13 @@ void Runtime::input(Target target, milliseconds moment)
     }
     const milliseconds clock = now_;
     take(target, moment);
+    catchUp(clock);
+}
+
+void Runtime::catchUp(milliseconds clock)
+{
     // Timers the input started may fall due before the time the runtime
-    // had already reached.
+    // had already reached; the clock never goes back.
     runTimers(clock);
     if (!ended_ && clock > now_)
         now_ = clock;
@@ -198,9 +203,7 @@ void Runtime::rewind(Target target, milliseconds moment)
     take(target, moment);
     for (const auto& [at, given] : since)
         take(given, at);
-    runTimers(clock);
-    if (!ended_ && clock > now_)
-        now_ = clock;
+    catchUp(clock);
     replaying_ = false;
     if (afterEvent_)
         afterEvent_();

@@ -187,6 +187,9 @@ private:
     // Delivers the input at `moment`, not before the last delivered event.
     void take(Target target, milliseconds moment);
     void rewind(Target target, milliseconds moment);
+    // Delivers what fell due up to `clock`, the time reached before an
+    // input, and leaves the clock there or later.
+    void catchUp(milliseconds clock);
     void dispatch(Target target);
     // Journals the program as it is, before an event at `moment`.
     void record(milliseconds moment, std::optional<Target> input);
