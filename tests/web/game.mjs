@@ -3,25 +3,23 @@
 // duel's moments on the page's runtime clock, and the pencil read off the
 // screen.
 import { readFileSync } from 'node:fs';
+import { createRequire } from 'node:module';
 import { join } from 'node:path';
-import { pixels, webDir } from './harness.mjs';
+import assert from 'node:assert/strict';
+import { box, pixels, webDir } from './harness.mjs';
 
 // The game's own timings, which the build writes from its tables beside the web folder's build.
 const table = JSON.parse(readFileSync(process.env.ZIB_GAME_TABLE ?? join(webDir, '..', 'tests', 'web', 'game.json'), 'utf8'));
-// Each skill item and how long the opponent takes to draw, in ms; the items' captions, in menu order.
+// Each skill item and how long the opponent takes to draw, in ms.
 export const levels = Object.fromEntries(table.levels.map((l) => [l.item, l.reaction]));
-export const levelCaptions = table.levels.map((l) => l.caption);
 // The duel window's timeline after Start, in ms: the draw (after ten drop steps), and the result window that
-// long after the opponent.
-export const { draw, resultAfter } = table;
-// The start-up hand-back: the result windows are loaded at start-up and hand the duel window back when they
-// close; a duel started before then is cut off.
-export const handBack = table.resultStays;
+// long after the opponent. The result windows are loaded at start-up and hand the duel window back when they
+// close, `handBack` later; a duel started before then is cut off.
+export const { draw, resultAfter, resultStays: handBack } = table;
 
 export const duel = '[data-form="frmzib"]';
 export const button = (name) => `${duel} button[data-control="${name}"]`;
-export const label = (name) => `${duel} [data-control="${name}"]`;
-export const menu = (name) => `[role="menubar"] [data-menu="${name}"]`;
+export const menu = (name) => `[data-menu="${name}"]`;
 
 // What the player sees, told as the desktop tests tell it: the duel window's enabled buttons and shown labels,
 // then any other window shown ("cbStart" when idle; "frmWin" alone when a win is announced). Run in the page.
@@ -42,40 +40,34 @@ export const screen = (page) => page.evaluate(readScreen);
 
 // Waits until the screen reads `want`, looking at every change to the page, however briefly it shows.
 export async function until(page, want, timeout = 10000) {
-  await page.waitForFunction(readScreen, want, { timeout, polling: 'mutation' })
-    .catch(async (e) => {
-      const recent = await story(page, (await page.evaluate(() => window.zib.now())) - timeout - 3000).catch(() => '');
-      throw new Error(`waited for "${want}", the screen shows "${await screen(page)}" (${e.message.split('\n')[0]})\n${recent}`);
-    });
+  await page.waitForFunction(readScreen, { timeout, polling: 'mutation' }, want).catch(async (e) => {
+    throw new Error(`waited for "${want}", the screen shows "${await screen(page).catch(() => e.message)}"`);
+  });
 }
 
-// Waits until the page's runtime clock reaches `ms`.
+// The page's runtime clock; and waits until it reaches `ms`.
+export const now = (page) => page.evaluate(() => window.zib.now());
 export function untilRuntime(page, ms) {
-  return page.waitForFunction((t) => window.zib.now() >= t, ms, { polling: 'raf', timeout: ms + 20000 });
+  return page.waitForFunction((t) => window.zib.now() >= t, { polling: 'raf', timeout: ms + 20000 }, ms);
 }
 
 // Picks a skill level with the mouse, through the Skill menu.
 export async function pick(page, item) {
   await page.click(menu('mnuSkill'));
-  await page.click(`[role="menu"] [data-menu="${item}"]`);
+  await page.click(menu(item));
 }
 
 // The duel window's client area as drawn, 600 x 399 at scale 1: its pixels, read off a screenshot of the page
 // so that nothing else of the page is cropped in.
-export async function clientPixels(page, form = 'frmzib') {
-  const box = await page.locator(`[data-form="${form}"] [data-client]`).boundingBox();
-  const shot = pixels(await page.screenshot({ animations: 'disabled', caret: 'hide' }));
-  const x0 = Math.round(box.x), y0 = Math.round(box.y);
+export async function clientPixels(page) {
+  const client = await box(page, `${duel} [data-client]`), shot = await pixels(page);
+  const [x0, y0] = [Math.round(client.x), Math.round(client.y)];
   return {
-    ...shot, box,
+    box: client,
     at: (x, y) => shot.at(x0 + x, y0 + y),
-    // Clipped to the client area, as the desktop's image of it is.
     extent: (match, [x, y, w, h]) => {
-      const [cw, ch] = [Math.round(box.width), Math.round(box.height)];
-      [w, h] = [Math.min(x + w, cw) - Math.max(x, 0), Math.min(y + h, ch) - Math.max(y, 0)];
-      [x, y] = [Math.max(x, 0), Math.max(y, 0)];
       const e = shot.extent(match, [x0 + x, y0 + y, w, h]);
-      return e && [e[0] - x0, e[1] - y0, e[2] - x0, e[3] - y0];
+      return e && e.map((v, i) => v - (i % 2 ? y0 : x0));
     },
   };
 }
@@ -88,27 +80,27 @@ export function pencilSet(client) {
   return rows.length === 1 ? rows[0] : 0;
 }
 
-// The page's own log of what the events changed, from runtime ms `from` on, one line each time the page was
-// brought up to date: the runtime's time then, when it happened, and what it showed (+), hid (-), enabled (+)
-// or disabled (-), on the runtime clock.
-export function story(page, from = 0) {
-  return page.evaluate((from) => window.zib.log.filter((e) => e.moment >= from).map((e) => {
-    const changes = [...e.shown.map((n) => '+' + n), ...e.hidden.map((n) => '-' + n),
-                     ...e.enabled.map((n) => '+' + n), ...e.disabled.map((n) => '-' + n)].join(' ');
-    return `${e.moment}, at ${(e.at - window.zib.epoch).toFixed(1)}: ${changes}`;
-  }).join('\n'), from);
+// The page's own log from runtime ms `from` on: each time the page was brought up to date, the runtime's time
+// then and what it showed, hid, enabled or disabled.
+export const log = (page, from) => page.evaluate((from) => window.zib.log.filter((e) => e.moment >= from), from);
+
+// The same told one line each: when it happened, and what it showed (+), hid (-), enabled (+) or disabled (-).
+export async function story(page, from = 0) {
+  const epoch = await page.evaluate(() => window.zib.epoch);
+  return (await log(page, from)).map((e) => `${e.moment}, at ${(e.at - epoch).toFixed(1)}: ` +
+    [...e.shown.map((n) => '+' + n), ...e.hidden.map((n) => '-' + n), ...e.enabled.map((n) => '+' + n),
+     ...e.disabled.map((n) => '-' + n)].join(' ')).join('\n');
 }
 
 // Whether the page's log shows `name` shown from runtime ms `from` on.
-export const everShown = (page, name, from) =>
-  page.evaluate(([n, from]) => window.zib.log.some((e) => e.moment >= from && e.shown.includes(n)), [name, from]);
+export const everShown = async (page, name, from) => (await log(page, from)).some((e) => e.shown.includes(name));
 
 // Plays a duel to a win: `start` presses Start, `zib` presses ZIB! once it is enabled, and the duel is played
 // out to idle again. A press that reaches the page only after the opponent has drawn (the test's own steps
 // held up on a busy machine) is rightly a loss: that duel is played again, up to three times.
 export async function winDuel(page, start, zib) {
   for (let tries = 1; ; ++tries) {
-    const from = await page.evaluate(() => window.zib.now());
+    const from = await now(page);
     await start();
     await until(page, 'cbStop Zib');
     await zib();
@@ -116,4 +108,14 @@ export async function winDuel(page, start, zib) {
     if (await everShown(page, 'frmWin', from)) return;
     if (tries === 3) throw new Error(`no win in three duels\n${await story(page, from)}`);
   }
+}
+
+// axe-core's audit of the whole page as it is, every rule it runs by default but those named; each violation
+// told with where it was found. (Evaluated through the protocol: the page's policy lets in no other script.)
+const axe = readFileSync(createRequire(import.meta.url).resolve('axe-core/axe.min.js'), 'utf8');
+export async function audit(page, when, skip = []) {
+  if (!(await page.evaluate(() => 'axe' in window))) await page.evaluate(axe);
+  const rules = Object.fromEntries(skip.map((rule) => [rule, { enabled: false }]));
+  const { violations } = await page.evaluate((rules) => window.axe.run(document, { rules }), rules);
+  assert.deepEqual(violations.map((v) => `${v.id}: ${v.help}; at ${v.nodes.map((n) => n.target.join(' '))}`), [], when);
 }

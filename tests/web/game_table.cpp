@@ -5,6 +5,7 @@
 // the opponent's moment a result window comes up, and how long a result
 // window stays.
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 #include "duel/frmzib.h"
@@ -29,16 +30,15 @@ int main(int argc, char** argv)
         return 1;
     const forms::FormDesign& duel = duel::frmzib::design();
     int drop = 0;
-    for (const char* step : {"Timer1", "Timer2", "Timer3", "Timer4", "Timer5", "Timer6", "Timer7", "Timer8", "Timer9",
-                             "Timer10"})
-        drop += interval(duel, step);
-    std::fprintf(out, "{\n  \"levels\": [\n");
-    bool first = true;
+    for (int step = 1; step <= 10; ++step)
+        drop += interval(duel, "Timer" + std::to_string(step));
+    std::fprintf(out, "{\n  \"levels\": [");
+    const char* between = "\n";
     for (const auto& level : duel::frmzib::skillLevels) {
-        std::fprintf(out, "%s    {\"item\": \"%.*s\", \"caption\": \"%.*s\", \"reaction\": %d}", first ? "" : ",\n",
+        std::fprintf(out, "%s    {\"item\": \"%.*s\", \"caption\": \"%.*s\", \"reaction\": %d}", between,
                      static_cast<int>(level.item.size()), level.item.data(), static_cast<int>(level.caption.size()),
                      level.caption.data(), level.reaction);
-        first = false;
+        between = ",\n";
     }
     std::fprintf(out, "\n  ],\n  \"draw\": %d,\n  \"resultAfter\": %d,\n  \"resultStays\": %d\n}\n", drop,
                  interval(duel, "Wintime"), interval(results::frmWin::design(), "Timer1"));
