@@ -1,0 +1,90 @@
+# SPDX-License-Identifier: MIT
+"""The game as shipped on real desktops, in the story named on the command
+line: under a window manager as a screen reader meets it, or where Wayland
+is the only display."""
+
+import re
+
+import desktop
+from desktop import check, equal
+
+SCREEN = (1280, 1024)
+SKILLS = ["Very Easy", "Easy", "Medium", "Hard", "Very Hard"]
+
+
+def framed(name, env):
+    """The game's window on show with that title, and the frame the window
+    manager draws around it, once it has said: left, right, top, bottom."""
+    def look():
+        found = desktop.run(["xdotool", "search", "--onlyvisible", "--name", f"^{name}$"], env).split()
+        said = desktop.run(["xprop", "-id", found[0], "_NET_FRAME_EXTENTS"], env) if found else ""
+        return "=" in said and (found[0], tuple(int(n) for n in re.findall(r"\d+", said.split("=")[1])))
+    return desktop.wait_for(f"the window manager's frame around {name}", look)
+
+
+def centred(x, y, width, height):
+    return abs(2 * x + width - SCREEN[0]) <= 2 and abs(2 * y + height - SCREEN[1]) <= 2
+
+
+def window_manager_and_screen_reader(zib):
+    # Openbox frames the duel window, centred with its frame; a screen reader
+    # hears its buttons and skill items, and a duel won by accessible actions
+    # alone shows the win window, unframed and centred, then the duel window
+    # back in its place and active. The window manager's close ends the game.
+    with desktop.session() as env, desktop.x_server(env, SCREEN), desktop.screen_reader(env) as reader, \
+            desktop.game(zib, env) as game:
+        at = reader.at
+        duel = desktop.wait_for('a frame named "Zib!"', lambda: reader.window(game.pid, "Zib!"))
+        window, (left, right, top, bottom) = framed("Zib!", env)
+        x, y, width, height = where = reader.extents(duel)
+        check("the duel window is framed", top > 0, (left, right, top, bottom))
+        check("the duel window is centred with its frame", centred(x - left, y - top, width + left + right,
+                                                                     height + top + bottom), where)
+
+        buttons = reader.find(duel, at.ROLE_PUSH_BUTTON)
+        pressable = lambda: sorted(name for name, button in buttons.items() if reader.has(button, at.STATE_SENSITIVE))
+        equal("at idle Start alone can be pressed", pressable(), ["Start"])
+        items = {name: item for name, item in reader.find(duel, at.ROLE_MENU_ITEM).items() if name in SKILLS}
+        equal("the skill items in order", list(items), SKILLS)
+        checked = lambda: [name for name, item in items.items() if reader.has(item, at.STATE_CHECKED)]
+        reader.press(items["Very Easy"])
+        equal("Very Easy is ticked once chosen", desktop.eventually(checked), ["Very Easy"])
+
+        # The draw comes 500 ms after Start, and at Very Easy the computer
+        # takes 450 ms more: pressed as soon as it can be, ZIB! wins. A duel
+        # still running when the start-up hand-back comes, a second after
+        # start-up, is cut off, so it is played again.
+        def duel_won():
+            reader.press(buttons["Start"])
+            if desktop.eventually(lambda: reader.has(buttons["ZIB!"], at.STATE_SENSITIVE), timeout=2, interval=0.005):
+                reader.press(buttons["ZIB!"])
+                return desktop.eventually(lambda: reader.window(game.pid, "You Win!!!"), timeout=2)
+
+        win = duel_won() or duel_won()
+        check("the win window shows", win)
+        placed = reader.extents(win)
+        check("the win window is centred, at its size", centred(*placed) and placed[2:] == (216, 136), placed)
+        equal("the win window has no frame", framed("Form1", env)[1], (0, 0, 0, 0))
+        check("the duel window is hidden under it", not reader.has(duel, at.STATE_SHOWING))
+
+        desktop.wait_for("the duel window back", lambda: reader.window(game.pid, "Zib!"), timeout=5)
+        equal("the duel window comes back in its place", reader.extents(duel), where)
+        check("the duel window is active again", desktop.eventually(lambda: reader.has(duel, at.STATE_ACTIVE)))
+        equal("back at idle Start alone can be pressed", pressable(), ["Start"])
+        equal("the level chosen outlives the duel", checked(), ["Very Easy"])
+        desktop.run(["wmctrl", "-i", "-c", window], env)
+        equal("the window manager's close ends the game with status 0", game.wait(timeout=10), 0)
+
+
+def wayland_only(zib):
+    # Weston's headless back end and no X server: the game starts, and its
+    # duel window reaches the accessibility bus, on show, as a frame named
+    # "Zib!". Where the window goes is the compositor's business.
+    with desktop.session() as env, desktop.wayland_compositor(env), desktop.screen_reader(env) as reader, \
+            desktop.game(zib, env) as game:
+        check('the duel window on show, a frame named "Zib!"',
+              desktop.eventually(lambda: reader.window(game.pid, "Zib!"), timeout=15))
+
+
+if __name__ == "__main__":
+    desktop.main({"WindowManagerAndScreenReader": window_manager_and_screen_reader, "WaylandOnly": wayland_only})
