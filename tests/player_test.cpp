@@ -64,7 +64,7 @@ TEST(LateInput, APressMadeBeforeTheOpponentWinsHoweverLateAndKeysNeverEndADuelUn
             game.use("cbStart");
             game.at(play::startUpHandBack + (when == When::Drop ? 2 * play::dropStep : him + 10));
         }
-        forms::qt::Driver driver(game.rt);  // it reports to the driver from here on
+        forms::qt::Driver driver(game.rt);  // in real time from here
         QWidget* window = driver.window(game.form);
         QWidget* to = std::string_view(on) == "bar" ? window->findChild<QMenuBar*>() : window;
         for (QPushButton* button : window->findChildren<QPushButton*>())

@@ -87,12 +87,14 @@ struct PaintWatch : QObject {
 // canvas drawn afresh, and around its buttons the form as it is now; a drop step has drawn at most a tenth of it:
 // the pencil's two rows. The pencil stands whole at each height in turn (the parts pK1..pK4 at the Kth, p01..p04
 // at the tenth), its body yellow, its end square brown, its tip and outline dark, and nothing else is drawn above
-// the rule, a solid 4-pixel black band over the lowest pencil. At the end each bubble lies in its box around its
-// "ZIB!", centred in its label, in its colour.
+// the rule, a solid 4-pixel black band drawn across the foot of the lowest pencil. At the end each bubble lies in
+// its box around its "ZIB!", centred in its label, in its colour.
 TEST(Frames, ADuelStepByStepRedrawsOnlyWhatChangedAndLeavesNoTrail)
 {
     play::Game game;
-    forms::qt::Driver driver(game.rt);  // on real time, which the game's clock, moved on here, stays well ahead of
+    // The driver goes on in real time from here; the game's clock, moved on by hand, stays a second ahead of it,
+    // so every frame comes from a step the test takes.
+    forms::qt::Driver driver(game.rt);
     game.at(play::startUpHandBack);
     game.use("mnuVH");
     game.use("cbStart");
@@ -135,7 +137,7 @@ TEST(Frames, ADuelStepByStepRedrawsOnlyWhatChangedAndLeavesNoTrail)
         EXPECT_EQ(extent(shown, is(0xC04000)), QRect(QPoint(513, top + 1), QPoint(527, fill)));  // end square
         EXPECT_TRUE(dark(shown.pixelColor(72, top + 8)) && dark(shown.pixelColor(300, top)));  // tip, outline
     }
-    EXPECT_EQ(extent(shown, dark, {0, 238, 600, 12}), QRect(0, 238, 600, 4));  // the rule, under the lowest pencil
+    EXPECT_EQ(extent(shown, dark, {0, 238, 600, 12}), QRect(0, 238, 600, 4));  // the rule
     EXPECT_TRUE(extent(shown, is(Qt::black, false), {0, 238, 600, 4}).isNull());
     const struct { const char* zib; QRect box, label; QRgb colour; } bubbles[] = {
         {"zibyou", {8, 256, 180, 110}, {24, 272, 145, 41}, 0xFF0000},
