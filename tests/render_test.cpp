@@ -235,15 +235,14 @@ struct FaultyDuel : duel::frmzib {
 
 TEST(Windows, AsThePlayerSeesThemAndAScreenReaderHearsThem)
 {
-    // The duel window opens centred, fixed in size, its buttons in place. Nothing else flashes up, though both
-    // result windows are made once it is drawn, ready to show. Each result window shows centred, at its size, on
-    // its colour, and a close request leaves it on screen: its own timer hands the duel window back. A screen
-    // reader hears the duel window's title, its menus with the skill levels in order and their check marks (the
-    // level chosen stays ticked when chosen again, though Qt unticks it), its buttons and painted labels in
-    // reading order (by tab index), a hidden one as hidden, and each result window as a window named by what it
-    // says. A run-time error ends the driver's run with status 1 and leaves no window on screen. On a screen scaled
-    // by two (QT_SCALE_FACTOR=2, as a CTest entry runs it) the duel window's client area is 1200 x 798 device
-    // pixels, and 600 x 399 on a plain one.
+    // The duel window opens centred, fixed in size, its buttons in place. Nothing else flashes up, though both result
+    // windows are made once it is drawn, ready to show. Each result window shows centred, frameless, at its size, on
+    // its colour, and a close request leaves it on screen: its own timer hands the duel window back. A screen reader
+    // hears the duel window's title, its menus with the skill levels in order and their check marks (the level chosen
+    // stays ticked when chosen again, though Qt unticks it), its buttons and painted labels in reading order (by tab
+    // index), a hidden one as hidden, and each result window as a window named by what it says. A run-time error ends
+    // the driver's run with status 1 and leaves no window on screen. On a screen scaled by two (QT_SCALE_FACTOR=2, as a
+    // CTest entry runs it) the duel window's client area is 1200 x 798 device pixels, and 600 x 399 on a plain one.
     forms::Runtime rt;
     forms::qt::Driver driver(rt);
     duel::frmzib& game = *rt.start<FaultyDuel>();
@@ -277,6 +276,7 @@ TEST(Windows, AsThePlayerSeesThemAndAScreenReaderHearsThem)
         window->close();
         EXPECT_TRUE(window->isVisible());
         EXPECT_LE(offCentre(window), 2);
+        EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
         EXPECT_EQ(window->size(), size);
         EXPECT_EQ(window->grab().toImage().pixelColor(0, 0), QColor(colour));
     }
