@@ -250,6 +250,23 @@ var Page = (() => {
     return (c.bold ? 'bold ' : '') + px(c.fontPixels) + ' ' + (c.family ? `"${c.family}", cursive` : 'sans-serif');
   }
 
+  // Where a caption's ink lies at a size, in the font the page draws it in:
+  // from the middle of its line's top, where a label hangs its caption
+  // (line-height normal puts the baseline at the font's ascent).
+  let measure = null;
+  function ink(caption, family, bold, pixels) {
+    if (!measure) {
+      const canvas = document.createElement('canvas');
+      measure = canvas.getContext && canvas.getContext('2d');
+      if (!measure)
+        return [0, 0, 0, 0];
+    }
+    measure.font = font({bold, fontPixels: pixels, family});
+    const m = measure.measureText(caption), half = m.width / 2, ascent = m.fontBoundingBoxAscent;
+    return [-m.actualBoundingBoxLeft - half, ascent - m.actualBoundingBoxAscent,
+            m.actualBoundingBoxRight - half, ascent + m.actualBoundingBoxDescent];
+  }
+
   // The pixels a line's pen covers, as the desktop draws them: along its
   // main direction each pixel column (or row) from one end to the other
   // gets the pen's width in pixels, from where the line crosses it down.
@@ -768,6 +785,6 @@ var Page = (() => {
       started = true;
       listen();
     },
-    window: window_, menu, control, state, check, show, arm, event, ended,
+    window: window_, menu, control, ink, state, check, show, arm, event, ended,
   };
 })();
