@@ -36,6 +36,7 @@ struct Main : forms::Form {
         on(control("btnGo"), &Main::note<2>);
         on(menuItem("mnuOpen"), &Main::note<3>);
     }
+    void bind(forms::Control& c) { on(c, &Main::note<2>); }
     template <int N> void note()
     {
         static constexpr std::string_view names[] = {"Load", "tmrA", "btnGo", "mnuOpen"};
@@ -95,6 +96,46 @@ TEST(Program, InputReachesOnlyWhatTakesItAfterTheHandlerRunningAndNothingAfterEn
     Main(rt).Unload();
     form.Unload();
     EXPECT_EQ(rt.liveForms(), 0u);
+}
+
+TEST(Program, AFailedOperationEndsTheProgramThereWithStatus1AndSaysWhatFailed)
+{
+    // Each from a timer's handler: the error names the form, the member and what was wrong; nothing of the
+    // handler runs after it, and no event. A form whose button, timer or menu item has no handler never loads.
+    forms::Runtime elsewhere;
+    Main& other = elsewhere.instance<Main>();
+    const std::pair<std::function<void(Main&)>, std::string> cases[] = {
+        {[](Main& m) { m.control("nope"); }, " has no control named nope"},
+        {[](Main& m) { m.Unload(); m.control("tmrA").Enabled(false); }, ".tmrA.Enabled: the form has been unloaded"},
+        {[](Main& m) { m.Unload(); m.menuItem("mnuOpen").Checked(); }, ".mnuOpen.Checked: the form has been unloaded"},
+        {[](Main& m) { m.control("lblNote").Interval(); }, ".lblNote.Interval: this kind of control has no such property"},
+        {[](Main& m) { for (int ms : {0, 65535, 65536}) m.control("tmrA").Interval(ms); },
+         ".tmrA.Interval: invalid property value 65536 (0 to 65535)"},
+        {[&other](Main& m) { m.bind(other.control("btnGo")); },
+         ".btnGo.event: the control belongs to another form"}};
+    for (const auto& [fail, error] : cases) {
+        forms::Runtime rt;
+        std::string reported;
+        rt.onError([&reported](std::string_view e) { reported = e; });
+        Main& form = *rt.start<Main>();
+        seen.clear();
+        then = [&](std::string_view handler) { if (handler == "tmrA") { fail(form); seen += "went on "; } };
+        rt.advance(200ms);
+        EXPECT_EQ(seen + reported, "tmrA@50 frmMain" + error);
+        EXPECT_EQ(rt.exitStatus(), 1) << error;
+        EXPECT_FALSE(rt.nextDue()) << error;
+    }
+    then = nullptr;
+    struct Unbound : forms::Form {
+        static const forms::FormDesign& design() { return mainDesign; }
+        explicit Unbound(forms::Runtime& runtime) : Form(runtime, mainDesign) {}
+    };
+    forms::Runtime rt;
+    std::string reported;
+    rt.onError([&reported](std::string_view e) { reported = e; });
+    rt.start<Unbound>();
+    EXPECT_EQ(reported, "frmMain.tmrA.Timer: no handler bound");
+    EXPECT_TRUE(rt.forms().empty());
 }
 
 TEST(InputClock, TakesStampsOnlyFromItsOwnClockAndTheLastSecond)

@@ -37,4 +37,14 @@ TEST(Scene, TheSchemesColoursAndFontsInPixelsStackedAsDesigned)
         << drawn;
 }
 
+TEST(Scene, TheFocusMovesThroughTheButtonsInTabOrderWhateverTheirStacking)
+{
+    using enum forms::Kind;
+    constexpr forms::ControlDesign buttons[] = {{.name = "cbLast", .kind = CommandButton, .tabIndex = 2},
+        {.name = "cbFirst", .kind = CommandButton, .tabIndex = 0}, {.name = "lblNote", .kind = Label, .tabIndex = 1},
+        {.name = "cbMiddle", .kind = CommandButton, .tabIndex = 1}};
+    EXPECT_EQ(forms::tabOrder({.name = "frmTabs", .caption = "", .controls = buttons}),
+              (std::vector<std::size_t>{1, 3, 0}));
+}
+
 }  // namespace
