@@ -230,6 +230,15 @@ var Page = (() => {
           lower.area.t = Math.max(lower.area.t, middle);
         }
       }
+    // Two controls closer than a finger, as Skill and Quit on the menu bar
+    // are, keep their finger's width by reaching further on their other side.
+    for (const t of targets) {
+      const area = t.area, box = t.box;
+      if (area.r - area.l < size)
+        [area.l, area.r] = area.r < (box.l + box.r) / 2 + size / 2 ? [area.r - size, area.r] : [area.l, area.l + size];
+      if (area.b - area.t < size)
+        [area.t, area.b] = area.b < (box.t + box.b) / 2 + size / 2 ? [area.b - size, area.b] : [area.t, area.t + size];
+    }
     for (const t of targets) {
       const el = t.el, box = t.box, area = t.area;
       // The margin is placed from inside the control's border.
