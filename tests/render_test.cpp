@@ -1,32 +1,43 @@
 // SPDX-License-Identifier: MIT
-// The duel and result windows as the player sees them, drawn offscreen, also
-// on a screen of twice the usual density, and as a screen reader hears them.
+// The game's windows as the player sees them through the real driver: a duel
+// frame by frame, every caption in its box, the duel window on a screen of
+// twice the usual density and of one between, the windows as they open and
+// close and as a screen reader hears them, and the window system the game
+// picks.
 #include <QAccessible>
 #include <QApplication>
 #include <QDebug>
+#include <QMenu>
+#include <QMenuBar>
 #include <QMetaEnum>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPushButton>
-#include <QStyle>
-#include <QStyleOptionButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
 #include <QTransform>
 #include <gtest/gtest.h>
-#include <string>
 
-#include "duel/frmzib.h"
+#include "app/platform.h"
 #include "forms/qt/driver.h"
 #include "forms/qt/paint.h"
+#include "game_play.h"
 #include "results/result_windows.h"
 
 void PrintTo(QRect r, std::ostream* o) { *o << QDebug::toString(r).toStdString(); }
-void PrintTo(QSize s, std::ostream* o) { *o << QDebug::toString(s).toStdString(); }
+
+namespace {
+
+using std::chrono::milliseconds;
 
 // Pixels exactly of a colour, or (yes = false) of any other; dark ones; text in a colour, antialiased.
-static auto is(QColor want, bool yes = true) { return [=](QColor c) { return (c == want) == yes; }; }
-static bool dark(QColor c) { return c.lightness() < 80; }
-static auto tinted(QColor t) { return [=](QColor c) { return c.hue() == t.hue() && c.saturation() > 155; }; }
+auto is(QColor want, bool yes = true) { return [=](QColor c) { return (c == want) == yes; }; }
+bool dark(QColor c) { return c.lightness() < 80; }
+auto tinted(QColor t) { return [=](QColor c) { return c.hue() == t.hue() && c.saturation() > 155; }; }
 
-static QImage render(const forms::Form& form, qreal scale = 1)
+// The form's client area as the Qt backend paints it, on a screen of this scale.
+QImage render(const forms::Form& form, qreal scale = 1)
 {
     const forms::FormDesign& d = form.design();
     QImage image(QSize(forms::pixels(d.width), forms::pixels(d.height)) * scale, QImage::Format_RGB32);
@@ -38,7 +49,7 @@ static QImage render(const forms::Form& form, qreal scale = 1)
 }
 
 // The smallest rectangle holding every matching pixel of the region.
-static QRect extent(const QImage& image, const auto& match, QRect region = {0, 0, 600, 399})
+QRect extent(const QImage& image, const auto& match, QRect region = {0, 0, 600, 399})
 {
     QRect found;
     for (int y = region.top(); y <= region.bottom(); ++y)
@@ -48,74 +59,108 @@ static QRect extent(const QImage& image, const auto& match, QRect region = {0, 0
     return found;
 }
 
-// The duel window as drawn. Across it runs the rule, a solid 4-pixel black band. Each bubble lies in its box
-// around its "ZIB!", centred in its label, in its colour, on white. Each set of pencil parts (pK1..pK4, and
-// p01..p04 for the tenth) draws one whole pencil at its height, the lowest under the rule, which stays black
-// across it; as designed, all ten show apart, each as it draws alone.
-TEST(DuelRender, RuleBubblesAndPencilsInPlace)
+// Where two drawings differ: what the one drawn with something more puts on screen.
+QRect difference(QImage with, const QImage& without)
 {
-    forms::Runtime rt, designedIn;
-    auto& form = rt.instance<duel::frmzib>();
+    QPainter painter(&with);
+    painter.setCompositionMode(QPainter::CompositionMode_Difference);
+    painter.drawImage(0, 0, without);
+    painter.end();
+    return extent(with, is(Qt::black, false), with.rect());
+}
+
+// The area each paint of a widget covers, added up since the last look.
+struct PaintWatch : QObject {
+    int area = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
+                area += r.width() * r.height();
+        return false;
+    }
+};
+
+// A Very Hard duel through the real driver, on the runtime's clock from Start: each drop step, the draw, the
+// opponent's answer, then a press made 1 ms before him that reaches the game only now, which puts the duel back
+// and plays it again from the press. After each, the canvas on screen (Qt's offscreen backing store) equals the
+// canvas drawn afresh, and around its buttons the form as it is now; a drop step has drawn at most a tenth of it:
+// the pencil's two rows. The pencil stands whole at each height in turn (the parts pK1..pK4 at the Kth, p01..p04
+// at the tenth), its body yellow, its end square brown, its tip and outline dark, and nothing else is drawn above
+// the rule, a solid 4-pixel black band drawn across the foot of the lowest pencil. At the end each bubble lies in
+// its box around its "ZIB!", centred in its label, in its colour.
+TEST(Frames, ADuelStepByStepRedrawsOnlyWhatChangedAndLeavesNoTrail)
+{
+    play::Game game;
+    // The driver goes on in real time from here; the game's clock, moved on by hand, stays a second ahead of it,
+    // so every frame comes from a step the test takes.
+    forms::qt::Driver driver(game.rt);
+    game.at(play::startUpHandBack);
+    game.use("mnuVH");
+    game.use("cbStart");
+    QWidget* window = driver.window(game.form);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    QWidget* canvas = window->findChild<QWidget*>("canvas");
+    PaintWatch watch;
+    canvas->installEventFilter(&watch);
+
+    // The canvas as shown, and without the buttons, which the form's own drawing leaves out.
+    const auto onScreen = [&] {
+        const QPixmap all = window->screen()->grabWindow(window->winId());
+        const qreal density = all.devicePixelRatio();
+        const QRect area(canvas->mapTo(window, QPoint()) * density, canvas->size() * density);
+        return all.copy(area).toImage().convertToFormat(QImage::Format_RGB32);
+    };
+    const auto withoutButtons = [&](QImage image) {
+        QPainter painter(&image);
+        for (const QWidget* button : canvas->findChildren<QPushButton*>())
+            painter.fillRect(button->geometry(), Qt::magenta);
+        return image;
+    };
+    QImage shown;
+    for (int event = 0; event <= 12; ++event) {
+        SCOPED_TRACE(event);
+        watch.area = 0;
+        if (event == 12)
+            game.rt.input(forms::Target::of(game.form.control("Zib")), game.rt.now() - milliseconds(1));
+        else if (event > 0)
+            game.rt.advance(milliseconds(event == 11 ? play::reaction("mnuVH") : play::dropStep));
+        QCoreApplication::processEvents();
+        if (event > 0 && event < 10) {
+            EXPECT_LE(watch.area, canvas->width() * canvas->height() / 10);
+        }
+        shown = onScreen();
+        EXPECT_EQ(withoutButtons(shown), withoutButtons(render(game.form)));
+        const int top = 8 + 24 * std::min(event, 9), bottom = qMin(top + 16, 237), fill = qMin(top + 15, 237);
+        EXPECT_EQ(extent(shown, is(Qt::white, false), {0, 0, 600, 238}), QRect(QPoint(72, top), QPoint(528, bottom)));
+        EXPECT_EQ(extent(shown, is(0xFFFF00)), QRect(QPoint(105, top + 1), QPoint(511, fill)));  // body
+        EXPECT_EQ(extent(shown, is(0xC04000)), QRect(QPoint(513, top + 1), QPoint(527, fill)));  // end square
+        EXPECT_TRUE(dark(shown.pixelColor(72, top + 8)) && dark(shown.pixelColor(300, top)));  // tip, outline
+    }
+    EXPECT_EQ(extent(shown, dark, {0, 238, 600, 12}), QRect(0, 238, 600, 4));  // the rule
+    EXPECT_TRUE(extent(shown, is(Qt::black, false), {0, 238, 600, 4}).isNull());
     const struct { const char* zib; QRect box, label; QRgb colour; } bubbles[] = {
         {"zibyou", {8, 256, 180, 110}, {24, 272, 145, 41}, 0xFF0000},
         {"ziboppo", {416, 264, 180, 110}, {432, 304, 145, 41}, 0x0000FF}};
     for (const auto& [zib, box, label, colour] : bubbles) {
-        form.control(zib).Visible(true);
-        const QImage image = render(form);
-        EXPECT_EQ(extent(image, dark, {0, 230, 600, 20}), QRect(0, 238, 600, 4));
-        EXPECT_TRUE(extent(image, is(Qt::black, false), {0, 238, 600, 4}).isNull());
-        const QRect outline = extent(image, dark, box.adjusted(-6, -6, 6, 6));
-        const QRect text = extent(image, tinted(colour), label.adjusted(-9, -9, 9, 9));
-        EXPECT_TRUE(box.contains(outline)) << zib;
-        EXPECT_TRUE(outline.adjusted(3, 3, -3, -3).contains(label)) << zib;
+        const QRect text = extent(shown, tinted(colour), label.adjusted(-9, -9, 9, 9));
+        EXPECT_TRUE(box.contains(extent(shown, dark, box.adjusted(-6, -6, 6, 6)))) << zib;  // the outline
         EXPECT_TRUE(label.contains(text)) << zib;
         EXPECT_LE(qAbs(text.center().x() - label.center().x()), 3) << zib;
-        EXPECT_TRUE(text.adjusted(-2, -2, 2, 2).contains(extent(image, is(Qt::white, false), label)));
     }
-    const QImage designed = render(duel::frmzib(designedIn));
-    for (int shown = 1; shown <= 10; ++shown) {
-        SCOPED_TRACE(shown);
-        for (int set = 1; set <= 10; ++set)
-            for (int part = 1; part <= 4; ++part)
-                form.control("p" + std::to_string(set % 10) + std::to_string(part)).Visible(set == shown);
-        const QImage image = render(form);
-        const int top = 8 + 24 * (shown - 1), bottom = qMin(top + 16, 237), fill = qMin(top + 15, 237);
-        const QRect pencil(QPoint(72, top), QPoint(528, bottom)), row = pencil.adjusted(-72, -7, 71, 0);
-        EXPECT_EQ(extent(image, is(Qt::white, false), row), pencil);
-        EXPECT_EQ(extent(image, is(0xFFFF00)), QRect(QPoint(105, top + 1), QPoint(511, fill)));  // body
-        EXPECT_EQ(extent(image, is(0xC04000)), QRect(QPoint(513, top + 1), QPoint(527, fill)));  // end square
-        EXPECT_TRUE(dark(image.pixelColor(72, top + 8)));  // the tip
-        EXPECT_TRUE(dark(image.pixelColor(300, top)));     // the body's outline
-        EXPECT_TRUE(extent(image, is(Qt::black, false), {104, top + 16, 425, 1}).isNull());  // or the rule
-        EXPECT_EQ(designed.copy(row), image.copy(row));  // the pencil, and the gap above it
-    }
+    EXPECT_EQ(game.screen(), "pencil10 cbStop zibyou ziboppo");
+    EXPECT_EQ(game.rt.rewinds(), 1u);
 }
 
-// Where two drawings differ: what the one drawn with something more puts on screen.
-static QRect difference(const QImage& with, const QImage& without)
-{
-    QRect found;
-    for (int y = 0; y < with.height(); ++y)
-        for (int x = 0; x < with.width(); ++x)
-            if (with.pixel(x, y) != without.pixel(x, y))
-                found |= QRect(x, y, 1, 1);
-    return found;
-}
-
-// Every caption stays inside its box, clear of the pixel along the edges where the box, the window or a button's
-// frame would cut it off, at scale 1 and at a scale that is not whole: each label's drawn alone in whichever font
-// stands in for the design's (in the result windows, one wider and taller than the design's), and each button's.
+// Each label's caption, drawn alone in whichever font stands in for the design's (in the result windows, one
+// wider and taller than the design's), stays inside its box, clear of the pixel along the edges where the box or
+// the window would cut it off, at scale 1 and at a scale that is not whole.
 TEST(CaptionRender, EveryCaptionFitsItsBox)
 {
     forms::Runtime rt;
-    forms::qt::Driver driver(rt);
-    duel::frmzib& game = *rt.start<duel::frmzib>();
-    for (const qreal scale : {1.0, 1.5}) {
-        // The pixels a box holds, less those along its edges, on a screen of this scale.
-        const auto inside = [scale](QRect box) {
-            return QTransform::fromScale(scale, scale).mapRect(QRectF(box.adjusted(1, 1, -1, -1))).toAlignedRect();
-        };
-        forms::Form* const windows[] = {&game, &rt.instance<results::frmWin>(), &rt.instance<results::frmLoose>()};
+    forms::Form* const windows[] = {&rt.instance<duel::frmzib>(), &rt.instance<results::frmWin>(),
+                                    &rt.instance<results::frmLoose>()};
+    for (const qreal scale : {1.0, 1.5})
         for (forms::Form* form : windows) {
             const auto alone = [&](const forms::Control* shown) {
                 for (forms::Control& c : form->controls())
@@ -128,97 +173,18 @@ TEST(CaptionRender, EveryCaptionFitsItsBox)
             for (const forms::Control& label : form->controls()) {
                 if (label.kind() != forms::Kind::Label)
                     continue;
-                const QRect box = inside(forms::qt::qrect(label.design().box) & client);
-                const QRect ink = difference(alone(&label), bare);
-                EXPECT_TRUE(box.contains(ink)) << form->design().name << '.' << label.design().name << " at "
-                                               << scale << ": " << testing::PrintToString(ink) << " in "
-                                               << testing::PrintToString(box);
+                const QRectF box((forms::qt::qrect(label.design().box) & client).adjusted(1, 1, -1, -1));
+                const QRect inside = QTransform::fromScale(scale, scale).mapRect(box).toAlignedRect();
+                EXPECT_EQ(inside | difference(alone(&label), bare), inside)
+                    << form->design().name << '.' << label.design().name << " at " << scale;
             }
         }
-        for (QPushButton* button : driver.window(game)->findChildren<QPushButton*>()) {
-            QImage with(button->size() * scale, QImage::Format_RGB32), without(with);
-            with.setDevicePixelRatio(scale);
-            without.setDevicePixelRatio(scale);
-            button->render(&with);
-            const QString caption = button->text();
-            button->setText({});
-            button->render(&without);
-            button->setText(caption);
-            QStyleOptionButton frame;
-            frame.initFrom(button);
-            const QRect box = inside(button->style()->subElementRect(QStyle::SE_PushButtonContents, &frame, button));
-            const QRect ink = difference(with, without);
-            EXPECT_TRUE(box.contains(ink)) << caption.toStdString() << " at " << scale << ": "
-                                           << testing::PrintToString(ink) << " in " << testing::PrintToString(box);
-        }
-    }
-}
-
-// What a screen reader finds from `element` down: each accessible element as its role, name and state.
-static void listen(QAccessibleInterface* element, QStringList& heard)
-{
-    const QAccessible::State state = element->state();
-    heard << QString("%1 %2%3%4%5").arg(QMetaEnum::fromType<QAccessible::Role>().valueToKey(element->role()),
-                                        element->text(QAccessible::Name), state.invisible ? " hidden" : "",
-                                        state.disabled ? " disabled" : "", state.checked ? " checked" : "");
-    for (int i = 0; i < element->childCount(); ++i)
-        listen(element->child(i), heard);
-}
-
-// On screen the duel window has a fixed size and its buttons in place; each result window shows "You" over its
-// outcome on its colour, frameless and fixed. A screen reader hears the duel window's title, its menus with the
-// skill levels in order and their check marks, its buttons and painted labels in reading order (by tab index), a
-// hidden one as hidden, and the result windows, each announced as a window named by what it says.
-TEST(Accessibility, WindowsAsThePlayerSeesThemAndAScreenReaderHearsThem)
-{
-    forms::Runtime rt;
-    forms::qt::Driver driver(rt);
-    duel::frmzib& game = *rt.start<duel::frmzib>();
-    QWidget* duel = driver.window(game);
-    ASSERT_TRUE(duel);
-    EXPECT_EQ(duel->minimumSize(), duel->maximumSize());
-    QStringList seen;  // each button's caption, place, size and bold font's size
-    for (const QPushButton* b : duel->findChildren<QPushButton*>())
-        seen << QString("%1 %2,%3 %4x%5 %6").arg(b->text()).arg(b->x()).arg(b->y())
-                    .arg(b->width()).arg(b->height()).arg(b->font().bold() ? b->font().pixelSize() : 0);
-    EXPECT_EQ(seen, QStringList({"ZIB! 208,304 193x57 37", "Start 264,256 33x33 0", "Stop 304,256 33x33 0"}));
-    EXPECT_EQ(duel->findChild<QPushButton*>()->parentWidget()->size(), QSize(600, 399));  // client area
-
-    driver.click(game.menuItem("mnuM"));
-    QStringList heard;  // in the duel window, then in the result windows
-    listen(QAccessible::queryAccessibleInterface(duel), heard);
-    const struct { const forms::Form* form; QSize size; QRgb background, text; } outcomes[] = {
-        {rt.start<results::frmWin>(), {216, 136}, 0x00FF00, 0xFF0000},
-        {rt.start<results::frmLoose>(), {268, 121}, 0xFF0000, 0x00FF00}};
-    for (const auto& [form, size, background, text] : outcomes) {
-        QWidget* window = driver.window(*form);
-        ASSERT_TRUE(window);
-        listen(QAccessible::queryAccessibleInterface(window), heard);
-        EXPECT_TRUE(window->isVisible());
-        EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
-        EXPECT_EQ(window->minimumSize(), size);
-        EXPECT_EQ(window->maximumSize(), size);
-        const QImage image = window->grab().toImage();
-        const QRect all({0, 0}, size), upper(0, 0, size.width(), size.height() * 2 / 5);
-        for (const QPoint corner : {all.topLeft(), all.topRight(), all.bottomLeft(), all.bottomRight()})
-            EXPECT_TRUE(is(background)(image.pixelColor(corner))) << form->design().name;
-        EXPECT_FALSE(extent(image, tinted(text), upper).isNull());
-        EXPECT_FALSE(extent(image, tinted(text), upper.translated(0, size.height() * 7 / 10)).isNull());
-    }
-    EXPECT_EQ(heard.join(" | ").toStdString(),
-              "Window Zib! | MenuBar  | MenuItem Skill | PopupMenu  hidden | MenuItem Very Easy hidden | MenuItem Easy "
-              "hidden | MenuItem Medium hidden checked | MenuItem Hard hidden | MenuItem Very Hard hidden | MenuItem "
-              "Quit | Client  | Button ZIB! disabled | Button Start | Button Stop disabled | StaticText ZIB! hidden | "
-              "StaticText ZIB! hidden | StaticText Opponent | StaticText You | StaticText Select a Skill Level!! "
-              "hidden | Window You Win!!! | Client  | StaticText You | StaticText Win!!! | Window You Loose!!! | "
-              "Client  | StaticText You | StaticText Loose!!!");
 }
 
 // At twice the density the rule is 8 device pixels thick and the bubbles stay crisp: drawn from their
 // double-size bitmaps, the player's, above the "You" label covering its lower edge, is only black and white
-// and finer than the usual bitmap doubled. On a screen scaled by two (QT_SCALE_FACTOR=2, as a CTest entry runs
-// it) the duel window's client area is 1200 x 798 device pixels, and 600 x 399 on a plain one. At a scale that is
-// not whole the bubbles are scaled smoothly, their outlines shaded with greys, not enlarged pixel by pixel.
+// and finer than the usual bitmap doubled. At a scale that is not whole the bubbles are scaled smoothly, their
+// outlines shaded with greys, not enlarged pixel by pixel.
 TEST(HighDensity, DuelWindowDrawsSharpAtWholeScalesAndSmoothBetween)
 {
     forms::Runtime rt;
@@ -230,8 +196,119 @@ TEST(HighDensity, DuelWindowDrawsSharpAtWholeScalesAndSmoothBetween)
     const QImage bubble = image.copy(16, 512, 360, 192);  // 360 x 220 device pixels at (16, 512), above "You"
     EXPECT_EQ(bubble.convertToFormat(QImage::Format_Mono).convertToFormat(bubble.format()), bubble);
     EXPECT_NE(bubble.scaled(180, 96).scaled(360, 192), bubble);  // not the usual bitmap, doubled
-    forms::Runtime shown;
-    forms::qt::Driver driver(shown);
-    QWidget* canvas = driver.window(*shown.start<duel::frmzib>())->findChild<QWidget*>("canvas");
-    EXPECT_EQ(canvas ? canvas->grab().size() : QSize(), QSize(600, 399) * qApp->devicePixelRatio());
 }
+
+// What a screen reader finds from `element` down: each accessible element as its role, name and state.
+void listen(QAccessibleInterface* element, QStringList& heard)
+{
+    const QAccessible::State state = element->state();
+    heard << QString("%1 %2%3%4%5").arg(QMetaEnum::fromType<QAccessible::Role>().valueToKey(element->role()),
+                                        element->text(QAccessible::Name), state.invisible ? " hidden" : "",
+                                        state.disabled ? " disabled" : "", state.checked ? " checked" : "");
+    for (int i = 0; i < element->childCount(); ++i)
+        listen(element->child(i), heard);
+}
+
+// How far the window, frame and all, is from the middle of the screen, in the larger of the two directions.
+int offCentre(const QWidget* window)
+{
+    const QPoint off = window->frameGeometry().center() - QGuiApplication::primaryScreen()->geometry().center();
+    return std::max(std::abs(off.x()), std::abs(off.y()));
+}
+
+// Counts the windows shown, as the window system would be asked to map them.
+struct ShowCounter : QObject {
+    int shown = 0;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        shown += event->type() == QEvent::Show && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow();
+        return false;
+    }
+};
+
+// The duel window with one fault: a click on its Skill menu title, which only a test can make, sets the
+// warning label's interval, a run-time error.
+struct FaultyDuel : duel::frmzib {
+    explicit FaultyDuel(forms::Runtime& rt) : frmzib(rt) { on(menuItem("mnuSkill"), &FaultyDuel::fail); }
+    void fail() { control("noskill").Interval(1); }
+};
+
+TEST(Windows, AsThePlayerSeesThemAndAScreenReaderHearsThem)
+{
+    // The duel window opens centred, fixed in size, its buttons in place. Nothing else flashes up, though both result
+    // windows are made once it is drawn, ready to show. Each result window shows centred, frameless, at its size, on
+    // its colour, and a close request leaves it on screen: its own timer hands the duel window back. A screen reader
+    // hears the duel window's title, its menus with the skill levels in order and their check marks (the level chosen
+    // stays ticked when chosen again, though Qt unticks it), its buttons and painted labels in reading order (by tab
+    // index), a hidden one as hidden, and each result window as a window named by what it says. A run-time error ends
+    // the driver's run with status 1 and leaves no window on screen. On a screen scaled by two (QT_SCALE_FACTOR=2, as a
+    // CTest entry runs it) the duel window's client area is 1200 x 798 device pixels, and 600 x 399 on a plain one.
+    forms::Runtime rt;
+    forms::qt::Driver driver(rt);
+    duel::frmzib& game = *rt.start<FaultyDuel>();
+    QWidget* duel = driver.window(game);
+    ASSERT_TRUE(duel);
+    ShowCounter counter;
+    qApp->installEventFilter(&counter);
+    const auto made = [&](const char* name) { return rt.find(name) && driver.window(*rt.find(name)); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return made("frmWin") && made("frmLoose"); }));
+    EXPECT_EQ(counter.shown, 0);
+    EXPECT_LE(offCentre(duel), 2);
+    EXPECT_EQ(duel->minimumSize(), duel->maximumSize());
+    QStringList seen;  // each button's caption, place, size and bold font's size
+    for (const QPushButton* b : duel->findChildren<QPushButton*>())
+        seen << QString("%1 %2,%3 %4x%5 %6").arg(b->text()).arg(b->x()).arg(b->y())
+                    .arg(b->width()).arg(b->height()).arg(b->font().bold() ? b->font().pixelSize() : 0);
+    EXPECT_EQ(seen, QStringList({"ZIB! 208,304 193x57 37", "Start 264,256 33x33 0", "Stop 304,256 33x33 0"}));
+    EXPECT_EQ(duel->findChild<QWidget*>("canvas")->grab().size(), QSize(600, 399) * qApp->devicePixelRatio());
+    QAction* medium = duel->findChild<QMenuBar*>()->actions().constFirst()->menu()->actions()[2];
+    medium->trigger();
+    medium->trigger();
+
+    QStringList heard;  // in the duel window, then in the result windows
+    listen(QAccessible::queryAccessibleInterface(duel), heard);
+    const struct { const forms::Form* form; QSize size; QRgb colour; } outcomes[] = {
+        {rt.start<results::frmWin>(), {216, 136}, 0x00FF00}, {rt.start<results::frmLoose>(), {268, 121}, 0xFF0000}};
+    for (const auto& [form, size, colour] : outcomes) {
+        QWidget* window = driver.window(*form);
+        ASSERT_TRUE(window);
+        listen(QAccessible::queryAccessibleInterface(window), heard);
+        window->close();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_LE(offCentre(window), 2);
+        EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+        EXPECT_EQ(window->size(), size);
+        EXPECT_EQ(window->grab().toImage().pixelColor(0, 0), QColor(colour));
+    }
+    EXPECT_EQ(heard.join(" | ").toStdString(),
+              "Window Zib! | MenuBar  | MenuItem Skill | PopupMenu  hidden | MenuItem Very Easy hidden | MenuItem Easy "
+              "hidden | MenuItem Medium hidden checked | MenuItem Hard hidden | MenuItem Very Hard hidden | MenuItem "
+              "Quit | Client  | Button ZIB! disabled | Button Start | Button Stop disabled | StaticText ZIB! hidden | "
+              "StaticText ZIB! hidden | StaticText Opponent | StaticText You | StaticText Select a Skill Level!! "
+              "hidden | Window You Win!!! | Client  | StaticText You | StaticText Win!!! | Window You Loose!!! | "
+              "Client  | StaticText You | StaticText Loose!!!");
+
+    QTimer::singleShot(0, &driver, [&] { driver.click(game.menuItem("mnuSkill")); });
+    EXPECT_EQ(driver.exec(), 1);
+    for (const QWidget* window : QApplication::topLevelWidgets())
+        EXPECT_FALSE(window->isVisible()) << window->metaObject()->className();
+    EXPECT_EQ(counter.shown, 2);
+}
+
+TEST(Display, TheGameTakesX11WhereWaylandIsOfferedToo)
+{
+    // Wayland cannot centre windows. A platform asked for is kept; with no display at all the game stops. Each
+    // case: QT_QPA_PLATFORM, DISPLAY and WAYLAND_DISPLAY as set (null: unset), then the platform chosen, if any.
+    const char* cases[][4] = {{nullptr, ":0", "wayland-0", "xcb"}, {"", ":0", "wayland-0", "xcb"},
+                              {nullptr, ":0", nullptr, ""}, {nullptr, "", "wayland-0", ""},
+                              {"wayland", ":0", "wayland-0", "wayland"}, {nullptr, "", nullptr, nullptr}};
+    const char* names[] = {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"};
+    for (const auto& c : cases) {
+        for (int i = 0; i < 3; ++i) c[i] ? qputenv(names[i], c[i]) : qunsetenv(names[i]);
+        EXPECT_EQ(zib::useDisplay(), c[3] != nullptr) << c[1] << " " << (c[2] ? c[2] : "-");
+        EXPECT_EQ(qgetenv(names[0]), c[3] ? c[3] : "") << c[1] << " " << (c[2] ? c[2] : "-");
+    }
+    qputenv(names[0], "offscreen");  // as the tests run
+}
+
+}  // namespace

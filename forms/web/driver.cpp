@@ -120,7 +120,7 @@ Driver::Window& Driver::windowFor(const Form& form)
         page::menu(id, static_cast<int>(i), d.menus[i], parent, opensSubmenu(d, d.menus[i]));
     }
     for (std::size_t i : readingOrder(s))
-        page::control(id, s.items[i], static_cast<int>(i));
+        page::control(id, s.items[i], static_cast<int>(i), s.client);
     return windows_.back();
 }
 

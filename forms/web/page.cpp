@@ -31,6 +31,15 @@ EM_JS(void, zib_page_control, (int window, int index, int kind, const char* name
         fontPixels, lineWidth, bold: !!(flags & 1), transparent: !!(flags & 2), press: !!(flags & 4),
         alert: !!(flags & 8), z});
 });
+// Where a caption's ink lies at `pixels`, as the page would draw it: written
+// to out[0..3] as its left, top, right and bottom from the middle of the top
+// of its line. Where there is nothing to measure with (the page's first frame
+// is made in Node), the ink is left empty and the caption keeps its size.
+EM_JS(void, zib_page_ink, (const char* caption, int captionLength, const char* family, int familyLength, int bold,
+                           int pixels, double* out), {
+    const ink = Page.ink(UTF8ToString(caption, captionLength), UTF8ToString(family, familyLength), !!bold, pixels);
+    HEAPF64.set(ink, out >> 3);
+});
 EM_JS(void, zib_page_state, (int window, int index, int visible, int enabled),
       { Page.state(window, index, !!visible, !!enabled); });
 EM_JS(void, zib_page_check, (int window, int index, int checked, int enabled),
@@ -66,7 +75,7 @@ void menu(int window, int index, const MenuDesign& design, int parent, bool open
                   length(design.caption), parent, opensSubmenu);
 }
 
-void control(int window, const Item& item, int z)
+void control(int window, const Item& item, int z, Rect client)
 {
     const ControlDesign& d = *item.design;
     int kind = 0;
@@ -78,11 +87,19 @@ void control(int window, const Item& item, int z)
     case Kind::Line: kind = 4; break;
     case Kind::Timer: return;
     }
+    int fontPixels = item.fontPixels;
+    if (d.kind == Kind::Label && !d.caption.empty())
+        fontPixels = captionPixels(item, client, [&](int pixels) {
+            double ink[4] = {};
+            zib_page_ink(d.caption.data(), length(d.caption), d.font.family.data(), length(d.font.family),
+                         d.font.bold, pixels, ink);
+            return Ink{ink[0], ink[1], ink[2], ink[3]};
+        });
     const int flags = (d.font.bold ? 1 : 0) | (d.transparent ? 2 : 0) | (d.clickOnPress ? 4 : 0) | (d.alert ? 8 : 0);
     zib_page_control(window, static_cast<int>(item.index), kind, d.name.data(), length(d.name), d.caption.data(),
                      length(d.caption), d.font.family.data(), length(d.font.family), d.picture.data(),
                      length(d.picture), item.box.x, item.box.y, item.box.width, item.box.height, item.from.x,
-                     item.from.y, item.to.x, item.to.y, colour(item.fore), colour(item.back), item.fontPixels,
+                     item.from.y, item.to.x, item.to.y, colour(item.fore), colour(item.back), fontPixels,
                      d.lineWidth, flags, z);
 }
 

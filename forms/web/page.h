@@ -23,9 +23,11 @@ void window(int id, const FormDesign& design, std::uint32_t background);
 // A menu item, on the bar (parent -1) or in the menu opened by the item
 // `parent`.
 void menu(int window, int index, const MenuDesign& design, int parent, bool opensSubmenu);
-// A control as the scene draws it, `z` its place in the stacking order. The
-// page adds them in reading order.
-void control(int window, const Item& item, int z);
+// A control as the scene draws it, `z` its place in the stacking order, in a
+// window whose client area is `client`. A caption that does not fit its box
+// in the font the page has is set smaller (see captionPixels). The page adds
+// them in reading order.
+void control(int window, const Item& item, int z, Rect client);
 
 // A control, shown or hidden, enabled or disabled.
 void state(int window, int index, bool visible, bool enabled);

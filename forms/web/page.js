@@ -230,6 +230,15 @@ var Page = (() => {
           lower.area.t = Math.max(lower.area.t, middle);
         }
       }
+    // Two controls closer than a finger, as Skill and Quit on the menu bar
+    // are, keep their finger's width by reaching further on their other side.
+    for (const t of targets) {
+      const area = t.area, box = t.box;
+      if (area.r - area.l < size)
+        [area.l, area.r] = area.r < (box.l + box.r) / 2 + size / 2 ? [area.r - size, area.r] : [area.l, area.l + size];
+      if (area.b - area.t < size)
+        [area.t, area.b] = area.b < (box.t + box.b) / 2 + size / 2 ? [area.b - size, area.b] : [area.t, area.t + size];
+    }
     for (const t of targets) {
       const el = t.el, box = t.box, area = t.area;
       // The margin is placed from inside the control's border.
@@ -248,6 +257,23 @@ var Page = (() => {
 
   function font(c) {
     return (c.bold ? 'bold ' : '') + px(c.fontPixels) + ' ' + (c.family ? `"${c.family}", cursive` : 'sans-serif');
+  }
+
+  // Where a caption's ink lies at a size, in the font the page draws it in:
+  // from the middle of its line's top, where a label hangs its caption
+  // (line-height normal puts the baseline at the font's ascent).
+  let measure = null;
+  function ink(caption, family, bold, pixels) {
+    if (!measure) {
+      const canvas = document.createElement('canvas');
+      measure = canvas.getContext && canvas.getContext('2d');
+      if (!measure)
+        return [0, 0, 0, 0];
+    }
+    measure.font = font({bold, fontPixels: pixels, family});
+    const m = measure.measureText(caption), half = m.width / 2, ascent = m.fontBoundingBoxAscent;
+    return [-m.actualBoundingBoxLeft - half, ascent - m.actualBoundingBoxAscent,
+            m.actualBoundingBoxRight - half, ascent + m.actualBoundingBoxDescent];
   }
 
   // The pixels a line's pen covers, as the desktop draws them: along its
@@ -768,6 +794,6 @@ var Page = (() => {
       started = true;
       listen();
     },
-    window: window_, menu, control, state, check, show, arm, event, ended,
+    window: window_, menu, control, ink, state, check, show, arm, event, ended,
   };
 })();
