@@ -119,7 +119,9 @@ TEST(Program, AFailedOperationEndsTheProgramThereWithStatus1AndSaysWhatFailed)
         rt.onError([&reported](std::string_view e) { reported = e; });
         Main& form = *rt.start<Main>();
         seen.clear();
-        then = [&](std::string_view handler) { if (handler == "tmrA") { fail(form); seen += "went on "; } };
+        then = [&form, &fail = fail](std::string_view handler) {
+            if (handler == "tmrA") { fail(form); seen += "went on "; }
+        };
         rt.advance(200ms);
         EXPECT_EQ(seen + reported, "tmrA@50 frmMain" + error);
         EXPECT_EQ(rt.exitStatus(), 1) << error;
