@@ -31,8 +31,19 @@ import { cpus, loadavg } from 'node:os';
 import { readdir, readFile, stat } from 'node:fs/promises';
 import { join, relative } from 'node:path';
 import { gzipSync } from 'node:zlib';
-import { serve, launch, open, load, untilReady, stamper, centre, webDir, median, percentile } from '../../tests/web/harness.mjs';
+import { serve, launch, open, load, untilReady, stamper, centre, webDir } from '../../tests/web/harness.mjs';
 import { button, draw, handBack, levels, pick, story, until, untilRuntime } from '../../tests/web/game.mjs';
+
+// Nearest-rank percentile, p in (0, 100]: the smallest value that at least p per cent of the values do not
+// exceed; and the median.
+function percentile(values, p) {
+  const sorted = [...values].sort((a, b) => a - b);
+  return sorted.length ? sorted[Math.min(sorted.length, Math.max(1, Math.ceil((p / 100) * sorted.length))) - 1] : NaN;
+}
+function median(values) {
+  const s = [...values].sort((a, b) => a - b), n = s.length;
+  return n === 0 ? NaN : n % 2 ? s[(n - 1) / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+}
 
 const quick = process.argv.includes('--quick'), verbose = process.argv.includes('--verbose');
 const note = (...text) => { if (verbose) console.error('  ' + text.join(' ')); };
@@ -115,7 +126,7 @@ async function duels(browser, server, mode) {
 
   // The game: Very Hard duels, each with a press stamped at an offset from the opponent's moment, then Stop.
   const { context, page, cdp } = await open(browser, { viewport: { width: 1024, height: 768 } });
-  await page.addInitScript(() => {
+  await page.evaluateOnNewDocument(() => {
     window.__frames = [];
     const frame = (t) => { window.__frames.push([t, performance.now()]); requestAnimationFrame(frame); };
     requestAnimationFrame(frame);
@@ -233,7 +244,7 @@ try {
   for (let i = 0; i < runs; ++i) {
     for (const [list, path] of [[game, ''], [blank, 'bench/blank.html']]) {
       const { context, page } = await open(browser);
-      await page.addInitScript(() => {
+      await page.evaluateOnNewDocument(() => {
         const shown = () => path ? document.body?.firstElementChild
           : [...document.querySelectorAll('[data-client] svg')].some((e) => e.checkVisibility());
         const path = location.pathname !== '/';

@@ -9,7 +9,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { box, dark, is, load, pixels, press, session } from './harness.mjs';
-import { audit, clientPixels, menu, pick, screen } from './game.mjs';
+import { audit, captionsOutside, clientPixels, menu, pick, screen } from './game.mjs';
 
 const s = session({ viewport: { width: 1024, height: 768 } }, { loaded: false });
 
@@ -66,6 +66,7 @@ test('idle, the duel window alone, its parts on the pixels of the desktop render
     ['Stop', notWhite, [300, 252, 41, 41], [304, 256, 336, 288]],
   ]) assert.deepEqual(image.extent(match, region), found, part);
   assert.ok(dark(image.at(72, 16)) && dark(image.at(300, 8)), "the pencil's tip and outline");
+  assert.deepEqual(await captionsOutside(page, 'frmzib'), [], 'captions cut off');
 
   // The Skill menu, a level picked and opened again, over everything in the window, nothing of the pencil
   // showing through; Escape closes it.

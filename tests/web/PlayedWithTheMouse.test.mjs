@@ -15,7 +15,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { centre, session, stamper, untilReady } from './harness.mjs';
-import { audit, button, clientPixels, draw, everShown, handBack, levels, log, menu, now, pencilSet, pick, resultAfter,
+import { audit, button, captionsOutside, clientPixels, draw, everShown, handBack, levels, log, menu, now, pencilSet, pick, resultAfter,
          screen, story, until, untilRuntime } from './game.mjs';
 
 const s = session({ viewport: { width: 1024, height: 768 } });
@@ -67,6 +67,7 @@ test('Very Hard: a press stamped 1 ms before the opponent wins though it comes 3
                 `ZIB! at ${[l, t, r, b]}, in ${colour.toString(16)}, centred in ${[x, y, w, h]}`);
     }
     await result;
+    assert.deepEqual(await captionsOutside(page, outcome), [], `${outcome}'s captions cut off`);
     await until(page, 'cbStart');
   }
 });

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The game on a phone's screen, held either way: the whole window on the
-// screen, nothing to scroll, every control within a finger's reach and the
-// nearer of two taking a touch between them; and upright, a menu opened by a
-// touch with rows a finger high, and a duel played by touch alone.
+// screen, nothing to scroll, every control within a finger's reach, the
+// nearer of two taking a touch between them, and the bubbles scaled
+// smoothly; and upright, every control taking touches a finger across and
+// down through its centre, a menu opened by a touch with rows a finger high,
+// and a duel played by touch alone.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { browserName, session, tap } from './harness.mjs';
+import { box, browserName, pixels, session, tap } from './harness.mjs';
 import { button, duel, handBack, menu, until, untilRuntime, winDuel } from './game.mjs';
 
 const phone = { deviceScaleFactor: 3, hasTouch: true, isMobile: true };
@@ -20,14 +22,22 @@ const astray = (page, selectors) => page.evaluate(async (selectors) => {
   const targets = selectors.flatMap((s) => [...document.querySelectorAll(s)]).filter((e) => e.checkVisibility());
   const name = (e) => e?.dataset.control ?? e?.dataset.menu ?? e?.tagName ?? 'nothing';
   const distance = (r, x, y) => Math.hypot(Math.max(r.left - x, 0, x - r.right), Math.max(r.top - y, 0, y - r.bottom));
-  const wrong = [];
+  const hitAt = (x, y) => document.elementFromPoint(x, y)?.closest('button, [role="menuitemradio"]');
+  const wrong = [], narrow = [];
   for (const t of targets) {
     const r = t.getBoundingClientRect(), [cx, cy] = [(r.left + r.right) / 2, (r.top + r.bottom) / 2];
+    // How far across and down, through its centre, it takes touches itself.
+    const reach = [[1, 0], [0, 1]].map(([ux, uy]) => {
+      let n = 0;
+      for (let i = -20; i <= 20; i += 0.25) n += hitAt(cx + ux * i, cy + uy * i) === t ? 0.25 : 0;
+      return n;
+    });
+    if (Math.min(...reach) < 23.5) narrow.push(`${name(t)} ${reach.join(' x ')}`);
     for (let dx = -11.5; dx <= 11.5; dx += 2.3)
       for (let dy = -11.5; dy <= 11.5; dy += 2.3) {
         const [x, y] = [cx + dx, cy + dy];
         if (x < 0 || y < 0 || x >= innerWidth || y >= innerHeight) continue;  // off the screen
-        const hit = document.elementFromPoint(x, y)?.closest('button, [role="menuitemradio"]');
+        const hit = hitAt(x, y);
         const d = (e) => distance(e.getBoundingClientRect(), x, y);
         const nearest = targets.reduce((a, b) => (d(b) < d(a) ? b : a));
         // (Within a hundredth of a pixel of half-way, either is nearer.)
@@ -37,7 +47,7 @@ const astray = (page, selectors) => page.evaluate(async (selectors) => {
   }
   const root = document.scrollingElement;
   const { x, y, width, height } = document.querySelector('[data-form="frmzib"]').getBoundingClientRect();
-  return { wrong: wrong.join('; '), heights: targets.map((t) => [name(t), t.getBoundingClientRect().height]),
+  return { wrong: wrong.join('; '), narrow: narrow.join('; '), heights: targets.map((t) => [name(t), t.getBoundingClientRect().height]),
            window: [x, y, width, height], scrolls: root.scrollWidth > innerWidth || root.scrollHeight > innerHeight };
 }, selectors);
 
@@ -47,12 +57,20 @@ test('either way up the window fits, every control in reach; upright, the menu a
     await page.setViewport({ width, height, ...phone });
     await page.waitForFunction(([w, h]) => innerWidth === w && innerHeight === h, {}, [width, height])
       .catch(() => assert.fail(`the page laid out for a ${width} x ${height} screen (a viewport meta tag)`));
-    const { wrong, window: [x, y, w, h], scrolls } = await astray(page, [`${duel} button[data-control]`,
+    const { wrong, narrow, window: [x, y, w, h], scrolls } = await astray(page, [`${duel} button[data-control]`,
                                                                          '[role="menubar"] [role="menuitem"]']);
     assert.ok(x >= 0 && y >= 0 && x + w <= width + 0.5 && y + h <= height + 0.5 && (w >= 0.9 * width || h >= 0.9 * height),
               `window ${[x, y, w, h]} filling the ${width} x ${height} screen`);
     assert.ok(!scrolls, `${width} x ${height}: nothing to scroll`);
     assert.equal(wrong, '', `${width} x ${height}: touches that went astray: control, offset, landed on, nearest`);
+    if (width < height) assert.equal(narrow, '', `${width} x ${height}: controls taking touches less than a finger across or down`);
+    // At a scale that is not whole, the bubbles are scaled smoothly: their outlines shaded with many greys,
+    // where enlarged pixel by pixel only the few of the buttons' edges crossing them would show.
+    const [bubble, shot] = [await box(page, `${duel} img`), await pixels(page)], shades = new Set();
+    const [x0, y0, w0, h0] = [bubble.x, bubble.y, bubble.width, bubble.height].map((v) => Math.round((v * shot.width) / width));
+    for (let y = y0; y < y0 + h0; ++y) for (let x = x0; x < x0 + w0; ++x) shades.add(shot.at(x, y));
+    const greys = [...shades].filter((c) => c !== 0 && c !== 0xffffff && c >> 16 === (c & 0xff) && c >> 16 === ((c >> 8) & 0xff));
+    assert.ok(greys.length > 16, `${width} x ${height}: the bubbles enlarged pixel by pixel (${greys.length} greys)`);
   }
   // A menu opened by a touch has rows a finger high, and each level takes its touches. (WebKitWebDriver's touch
   // pointer reaches the page as a mouse, which opens the menu with rows of the desktop's height.)

@@ -119,3 +119,33 @@ export async function audit(page, when, skip = []) {
   const { violations } = await page.evaluate((rules) => window.axe.run(document, { rules }), rules);
   assert.deepEqual(violations.map((v) => `${v.id}: ${v.help}; at ${v.nodes.map((n) => n.target.join(' '))}`), [], when);
 }
+
+// Where each of a window's captions, drawn alone, lies beyond its box less a pixel at each edge, or beyond the
+// window's: "label [ink] outside [room]" for each that does, so nothing for a window whose captions all fit.
+// The window is looked at in a copy laid over it as it shows, which stays however briefly the window does.
+export async function captionsOutside(page, form) {
+  const copy = '[data-form="copy"]', outside = [];
+  await page.evaluate((form) => {
+    const c = Object.assign(document.querySelector(`[data-form="${form}"]`).cloneNode(true), { hidden: false });
+    c.dataset.form = 'copy';
+    c.style.zIndex = 1000;
+    document.body.append(c);
+  }, form);
+  const client = await box(page, `${copy} [data-client]`);
+  for (const name of await page.$$eval(`${copy} .label`, (all) => all.map((e) => e.dataset.control))) {
+    // The label alone, with its caption or without: what differs is the caption's ink.
+    const alone = (caption) => page.$$eval(`${copy} .label`, (all, [name, caption]) => all.forEach((e) => {
+      e.style.display = e.dataset.control === name ? 'flex' : 'none';
+      e.firstChild.style.visibility = caption ? 'visible' : 'hidden';
+    }), [name, caption]).then(() => pixels(page));
+    const [bare, drawn] = [await alone(false), await alone(true)];
+    const l = await box(page, `${copy} [data-control="${name}"]`);
+    const room = [Math.max(l.x, client.x) + 1, Math.max(l.y, client.y) + 1, Math.min(l.x + l.width, client.x + client.width) - 2,
+                  Math.min(l.y + l.height, client.y + client.height) - 2].map(Math.round);
+    const ink = drawn.extent((c, x, y) => c !== bare.at(x, y), [client.x, client.y, client.width, client.height].map(Math.round));
+    if (!ink || ink[0] < room[0] || ink[1] < room[1] || ink[2] > room[2] || ink[3] > room[3])
+      outside.push(`${name} [${ink}] outside [${room}]`);
+  }
+  await page.evaluate((copy) => document.querySelector(copy).remove(), copy);
+  return outside;
+}

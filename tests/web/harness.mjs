@@ -92,8 +92,6 @@ export async function open(browser, { viewport, ...emulation } = {}) {
     if (!/ERR_ABORTED|NS_BINDING_ABORTED/.test(why)) errors.push(`request failed: ${r.url()} ${why}`);
   });
   page.on('response', (r) => { if (r.status() >= 400) errors.push(`HTTP ${r.status()}: ${r.url()}`); });
-  // (The name the figures know it by.)
-  page.addInitScript = (fn) => page.evaluateOnNewDocument(fn);
   const cdp = browserName === 'chromium' ? await page.createCDPSession() : null;
   return { context, page, cdp, errors };
 }
@@ -240,7 +238,7 @@ export async function pixels(page) {
     let e = null;
     for (let y = Math.max(0, y0); y < Math.min(height, y0 + h); ++y)
       for (let x = Math.max(0, x0); x < Math.min(width, x0 + w); ++x)
-        if (match(at(x, y))) e = e ? [Math.min(e[0], x), Math.min(e[1], y), Math.max(e[2], x), Math.max(e[3], y)] : [x, y, x, y];
+        if (match(at(x, y), x, y)) e = e ? [Math.min(e[0], x), Math.min(e[1], y), Math.max(e[2], x), Math.max(e[3], y)] : [x, y, x, y];
     return e;
   };
   return { width, height, at, extent };
@@ -252,14 +250,3 @@ export const dark = (c) => {
   const rgb = [c >> 16, (c >> 8) & 0xff, c & 0xff];
   return (Math.max(...rgb) + Math.min(...rgb)) / 2 < 80;
 };
-
-// Nearest-rank percentile, p in (0, 100]: the smallest value that at least p per cent of the values do not
-// exceed; and the median. (For the figures.)
-export function percentile(values, p) {
-  const sorted = [...values].sort((a, b) => a - b);
-  return sorted.length ? sorted[Math.min(sorted.length, Math.max(1, Math.ceil((p / 100) * sorted.length))) - 1] : NaN;
-}
-export function median(values) {
-  const s = [...values].sort((a, b) => a - b), n = s.length;
-  return n === 0 ? NaN : n % 2 ? s[(n - 1) / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
-}
