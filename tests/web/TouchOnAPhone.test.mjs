@@ -44,8 +44,7 @@ const astray = (page, selectors) => page.evaluate(async (selectors) => {
           wrong.push([name(t), [dx.toFixed(1), dy.toFixed(1)], name(hit), name(nearest)].join(' '));
       }
   }
-  const root = document.scrollingElement;
-  const { x, y, width, height } = document.querySelector('[data-form="frmzib"]').getBoundingClientRect();
+  const root = document.scrollingElement, { x, y, width, height } = document.querySelector('[data-form="frmzib"]').getBoundingClientRect();
   return { wrong: wrong.join('; '), narrow: narrow.join('; '), heights: targets.map((t) => [name(t), t.getBoundingClientRect().height]),
            window: [x, y, width, height], scrolls: root.scrollWidth > innerWidth || root.scrollHeight > innerHeight };
 }, selectors);

@@ -14,7 +14,6 @@ const freePort = () => new Promise((done) => {
 
 // Keys as WebDriver types them.
 const names = { Tab: '\uE004', Enter: '\uE007', Escape: '\uE00C', Space: ' ', ArrowDown: '\uE015', Control: '\uE009' };
-const key = (k) => names[k] ?? k;
 
 // A press and release at (x, y) of the page, by the mouse or a finger ('touch'), as one action sequence.
 export const pressAt = (type, x, y) => ({ type: 'pointer', id: type, parameters: { pointerType: type }, actions: [
@@ -58,7 +57,7 @@ class WebKitPage {
     this.s = s;
     const actions = (list) => s('POST', '/actions', { actions: list });
     const keys = (...types) => (k) => actions([{ type: 'key', id: 'keys',
-                                                  actions: types.map((type) => ({ type, value: key(k) })) }]);
+                                                  actions: types.map((type) => ({ type, value: names[k] ?? k })) }]);
     this.keyboard = { down: keys('keyDown'), up: keys('keyUp'), press: keys('keyDown', 'keyUp') };
     this.mouse = { click: (x, y) => actions([pressAt('mouse', x, y)]) };
     this.touchscreen = { tap: (x, y) => actions([pressAt('touch', x, y)]) };
