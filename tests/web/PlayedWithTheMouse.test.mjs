@@ -15,8 +15,8 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { centre, session, stamper, untilReady } from './harness.mjs';
-import { audit, button, captionsOutside, clientPixels, draw, everShown, handBack, levels, log, menu, now, pencilSet, pick, resultAfter,
-         screen, story, until, untilRuntime } from './game.mjs';
+import { audit, button, captionsOutside, clientPixels, draw, everShown, handBack, levels, log, menu, named, now, pencilSet, pick,
+         resultAfter, screen, story, until, untilRuntime } from './game.mjs';
 
 const s = session({ viewport: { width: 1024, height: 768 } });
 const asked = [];
@@ -95,7 +95,6 @@ test('a duel stopped short, by a Stop that comes late or by the page hidden, sto
       await stamps.press(stop.x, stop.y, from + 210.5, { late: 100 });
       await until(page, 'cbStart');
       if (cdp) assert.ok(await page.evaluate((r) => window.zib.rewinds() > r, rewinds), 'Stop taken back to its stamp');
-      return null;
     }],
     ['cbStop', 'hidden', () => visibility('hidden')],
     ['cbStop Zib', 'hidden', () => visibility('hidden')],
@@ -109,7 +108,7 @@ test('a duel stopped short, by a Stop that comes late or by the page hidden, sto
     await until(page, 'cbStart');
     assert.equal(pencilSet(await clientPixels(page)), 1, `${what}: the pencil back on top`);
     const stopped = (await log(page, from)).findLast((e) => e.enabled.includes('cbStart'));
-    if (moment !== null) assert.equal(stopped.moment, Math.floor(moment), `${what}: stopped at its moment`);
+    if (moment !== undefined) assert.equal(stopped.moment, Math.floor(moment), `${what}: stopped at its moment`);
     // Past the moment the result window would have shown: nothing came of the duel, hidden or back.
     await untilRuntime(page, from + draw + levels.mnuVE + resultAfter + 100);
     assert.deepEqual(await log(page, stopped.moment + 1), [], `${what}: nothing after`);
@@ -140,7 +139,7 @@ test('a duel lost, then Quit: the game ends, the page says so and starts it agai
   await page.click('button[data-restart]');
   await untilReady(page);
   // A new program: no level picked yet.
-  assert.equal(await page.$$eval('[data-ended]:not([hidden]), [aria-checked="true"]', (all) => all.length), 0);
+  assert.deepEqual(await named(page, '[data-ended]:not([hidden]), [aria-checked="true"]'), []);
 
   await pick(page, 'mnuVE');
   await untilRuntime(page, handBack + 50);

@@ -8,7 +8,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { box, browserName, pixels, session, tap } from './harness.mjs';
-import { button, duel, handBack, menu, until, untilRuntime, winDuel } from './game.mjs';
+import { button, duel, handBack, menu, named, until, untilRuntime, winDuel } from './game.mjs';
 
 const phone = { deviceScaleFactor: 3, hasTouch: true, isMobile: true };
 const s = session({ viewport: { width: 360, height: 640 }, ...phone });
@@ -37,16 +37,14 @@ const astray = (page, selectors) => page.evaluate(async (selectors) => {
       for (let dy = -11.5; dy <= 11.5; dy += 2.3) {
         const [x, y] = [cx + dx, cy + dy];
         if (x < 0 || y < 0 || x >= innerWidth || y >= innerHeight) continue;  // off the screen
-        const hit = hitAt(x, y);
-        const d = (e) => distance(e.getBoundingClientRect(), x, y);
+        const hit = hitAt(x, y), d = (e) => distance(e.getBoundingClientRect(), x, y);
         const nearest = targets.reduce((a, b) => (d(b) < d(a) ? b : a));
         // (Within a hundredth of a pixel of half-way, either is nearer.)
         if (hit !== t && !(hit && targets.includes(hit) && d(hit) <= d(nearest) + 0.01))
           wrong.push([name(t), [dx.toFixed(1), dy.toFixed(1)], name(hit), name(nearest)].join(' '));
       }
   }
-  const root = document.scrollingElement;
-  const { x, y, width, height } = document.querySelector('[data-form="frmzib"]').getBoundingClientRect();
+  const root = document.scrollingElement, { x, y, width, height } = document.querySelector('[data-form="frmzib"]').getBoundingClientRect();
   return { wrong: wrong.join('; '), narrow: narrow.join('; '), heights: targets.map((t) => [name(t), t.getBoundingClientRect().height]),
            window: [x, y, width, height], scrolls: root.scrollWidth > innerWidth || root.scrollHeight > innerHeight };
 }, selectors);
@@ -82,11 +80,9 @@ test('either way up the window fits, every control in reach; upright, the menu a
     for (const [name, height] of levels.heights) assert.ok(height >= 24, `${name} ${height} px high`);
   }
   await tap(page, menu('mnuVE'));
-  assert.equal(await page.$$eval('[aria-checked="true"], [role="menu"]:not([hidden])', (all) => all.map((e) => e.dataset.menu).join()),
-               'mnuVE', 'Very Easy checked, the menu closed');
+  assert.deepEqual(await named(page, '[aria-checked="true"], [role="menu"]:not([hidden])'), ['mnuVE'], 'Very Easy checked, menu closed');
   // Between Start and Stop, 10 px from one and 14 from the other, a tap goes to the nearer.
   await untilRuntime(page, handBack + 50);
-  await until(page, 'cbStart');
   await tap(page, button('cbStart'), 10);
   await until(page, 'cbStop');
   await tap(page, button('cbStop'), -10);

@@ -72,9 +72,7 @@ test('a new build runs by the second load, whole, waits for idle when found mid-
   const breach = 'window.breach = true', hash = createHash('sha256').update(breach).digest('base64');
   assert.equal(await page.evaluate((breach) => new Promise((done) => {
     addEventListener('securitypolicyviolation', (e) => done(e.effectiveDirective), { once: true });
-    const script = document.createElement('script');
-    script.textContent = breach;
-    document.head.append(script);
+    document.head.append(Object.assign(document.createElement('script'), { textContent: breach }));
   }), breach), 'script-src-elem');
   for (const end = Date.now() + 5000; browserName !== 'webkit' && !errors.some((e) => e.includes(hash));) {
     assert.ok(Date.now() < end, 'the refusal reported');

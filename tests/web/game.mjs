@@ -38,6 +38,10 @@ function readScreen(want) {
 }
 export const screen = (page) => page.evaluate(readScreen);
 
+// The names of what matches `selector` in the page: each menu's or control's, or else its tag.
+export const named = (page, selector) => page.evaluate((s) => [...document.querySelectorAll(s)].map((e) =>
+  e.dataset.menu ?? e.dataset.control ?? e.tagName), selector);
+
 // Waits until the screen reads `want`, looking at every change to the page, however briefly it shows.
 export async function until(page, want, timeout = 10000) {
   await page.waitForFunction(readScreen, { timeout, polling: 'mutation' }, want).catch(async (e) => {
@@ -47,15 +51,10 @@ export async function until(page, want, timeout = 10000) {
 
 // The page's runtime clock; and waits until it reaches `ms`.
 export const now = (page) => page.evaluate(() => window.zib.now());
-export function untilRuntime(page, ms) {
-  return page.waitForFunction((t) => window.zib.now() >= t, { polling: 'raf', timeout: ms + 20000 }, ms);
-}
+export const untilRuntime = (page, ms) => page.waitForFunction((t) => window.zib.now() >= t, { polling: 'raf', timeout: ms + 20000 }, ms);
 
 // Picks a skill level with the mouse, through the Skill menu.
-export async function pick(page, item) {
-  await page.click(menu('mnuSkill'));
-  await page.click(menu(item));
-}
+export const pick = (page, item) => page.click(menu('mnuSkill')).then(() => page.click(menu(item)));
 
 // The duel window's client area as drawn, 600 x 399 at scale 1: its pixels, read off a screenshot of the page
 // so that nothing else of the page is cropped in.
@@ -65,10 +64,7 @@ export async function clientPixels(page) {
   return {
     box: client,
     at: (x, y) => shot.at(x0 + x, y0 + y),
-    extent: (match, [x, y, w, h]) => {
-      const e = shot.extent(match, [x0 + x, y0 + y, w, h]);
-      return e && e.map((v, i) => v - (i % 2 ? y0 : x0));
-    },
+    extent: (match, [x, y, w, h]) => shot.extent(match, [x0 + x, y0 + y, w, h])?.map((v, i) => v - (i % 2 ? y0 : x0)) ?? null,
   };
 }
 
@@ -132,12 +128,12 @@ export async function captionsOutside(page, form) {
     document.body.append(c);
   }, form);
   const client = await box(page, `${copy} [data-client]`);
-  for (const name of await page.$$eval(`${copy} .label`, (all) => all.map((e) => e.dataset.control))) {
+  for (const name of await named(page, `${copy} .label`)) {
     // The label alone, with its caption or without: what differs is the caption's ink.
-    const alone = (caption) => page.$$eval(`${copy} .label`, (all, [name, caption]) => all.forEach((e) => {
+    const alone = (caption) => page.evaluate(([s, name, caption]) => document.querySelectorAll(s).forEach((e) => {
       e.style.display = e.dataset.control === name ? 'flex' : 'none';
       e.firstChild.style.visibility = caption ? 'visible' : 'hidden';
-    }), [name, caption]).then(() => pixels(page));
+    }), [`${copy} .label`, name, caption]).then(() => pixels(page));
     const [bare, drawn] = [await alone(false), await alone(true)];
     const l = await box(page, `${copy} [data-control="${name}"]`);
     const room = [Math.max(l.x, client.x) + 1, Math.max(l.y, client.y) + 1, Math.min(l.x + l.width, client.x + client.width) - 2,

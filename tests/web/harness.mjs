@@ -10,7 +10,7 @@ import { extname, join, normalize, resolve, sep } from 'node:path';
 import { before, after, afterEach } from 'node:test';
 import assert from 'node:assert/strict';
 import puppeteer from 'puppeteer-core';
-import { launchWebKit } from './webdriver.mjs';
+import { launchWebKit, pressAt } from './webdriver.mjs';
 
 // The built folder: the page, its script, the wasm, fonts, bitmaps, manifest, service worker and icons.
 export const webDir = resolve(process.env.ZIB_WEB_DIR ?? 'web');
@@ -39,8 +39,7 @@ export async function serve(dir = webDir, pages = {}, { isolated = false, plain 
                            ...(plain ? { 'Last-Modified': modified.toUTCString() } : { 'Cache-Control': 'no-cache' }) });
       res.end(req.method === 'HEAD' ? undefined : body);
     } catch {
-      res.writeHead(404, { 'Content-Type': 'text/plain' });
-      res.end('not found');
+      res.writeHead(404, { 'Content-Type': 'text/plain' }).end('not found');
     }
   });
   await new Promise((done) => server.listen(0, '127.0.0.1', done));
@@ -88,8 +87,7 @@ export async function open(browser, { viewport, ...emulation } = {}) {
   page.on('pageerror', (e) => errors.push(`exception: ${e.message}`));
   // A navigation given up because the test went on is not the page's fault.
   page.on('requestfailed', (r) => {
-    const why = r.failure()?.errorText;
-    if (!/ERR_ABORTED|NS_BINDING_ABORTED/.test(why)) errors.push(`request failed: ${r.url()} ${why}`);
+    if (!/ERR_ABORTED|NS_BINDING_ABORTED/.test(r.failure()?.errorText)) errors.push(`request failed: ${r.url()} ${r.failure()?.errorText}`);
   });
   page.on('response', (r) => { if (r.status() >= 400) errors.push(`HTTP ${r.status()}: ${r.url()}`); });
   const cdp = browserName === 'chromium' ? await page.createCDPSession() : null;
@@ -116,10 +114,7 @@ export function session(options = {}, { loaded = true, server = serve } = {}) {
 }
 
 // Loads the page and waits for the duel window's first frame.
-export async function load(page, url) {
-  await page.goto(url, { waitUntil: 'load' });
-  await untilReady(page);
-}
+export const load = (page, url) => page.goto(url, { waitUntil: 'load' }).then(() => untilReady(page));
 
 // What each protocol says of a page gone, to another load of it, while something was asked of it.
 export const reloaded = /context was destroyed|navigation|detached|no such frame|realm/i;
@@ -129,9 +124,8 @@ export const reloaded = /context was destroyed|navigation|detached|no such frame
 export async function untilReady(page, timeout = 20000) {
   for (const end = Date.now() + timeout; ;) {
     try {
-      await page.waitForFunction(() => window.zib?.ready === true && !window.zib.ended,
-                                 { timeout: Math.max(1, end - Date.now()), polling: 'raf' });
-      return;
+      return await page.waitForFunction(() => window.zib?.ready === true && !window.zib.ended,
+                                        { timeout: Math.max(1, end - Date.now()), polling: 'raf' });
     } catch (e) {
       if (Date.now() >= end || !reloaded.test(e.message)) throw e;
     }
@@ -148,24 +142,15 @@ export async function press(page, chord) {
 }
 
 // An element's box in page pixels, and its centre.
-export const box = (page, selector) => page.evaluate((s) => {
-  const r = document.querySelector(s).getBoundingClientRect();
-  return { x: r.x, y: r.y, width: r.width, height: r.height };
-}, selector);
-export async function centre(page, selector) {
-  const b = await box(page, selector);
-  return { x: b.x + b.width / 2, y: b.y + b.height / 2 };
-}
+export const box = (page, selector) => page.evaluate((s) => document.querySelector(s).getBoundingClientRect().toJSON(), selector);
+export const centre = (page, selector) => box(page, selector).then((b) => ({ x: b.x + b.width / 2, y: b.y + b.height / 2 }));
 
 // A finger's touch on an element's centre, or (dx, dy) from it. (Firefox takes a touch only as one whole
 // action sequence.)
 export async function tap(page, selector, dx = 0, dy = 0) {
   const { x, y } = await centre(page, selector);
   if (browserName !== 'firefox') return page.touchscreen.tap(x + dx, y + dy);
-  await page.mainFrame().browsingContext.performActions([{
-    type: 'pointer', id: 'finger', parameters: { pointerType: 'touch' },
-    actions: [{ type: 'pointerMove', x: Math.round(x + dx), y: Math.round(y + dy) }, { type: 'pointerDown', button: 0 },
-              { type: 'pointerUp', button: 0 }] }]);
+  await page.mainFrame().browsingContext.performActions([pressAt('touch', x + dx, y + dy)]);
 }
 
 // The page's runtime clock, and presses made at a chosen moment on it. Over the DevTools protocol (Chromium),
@@ -194,9 +179,7 @@ export async function stamper(page, cdp) {
         await cdp.send('Input.dispatchMouseEvent', { ...base, type: 'mousePressed' });
         await cdp.send('Input.dispatchMouseEvent', { ...base, type: 'mouseReleased' });
       } else {
-        await page.mouse.move(x, y);
-        await page.mouse.down();
-        await page.mouse.up();
+        await page.mouse.click(x, y);
       }
       return sent;
     },

@@ -11,15 +11,13 @@ import { createServer } from 'node:net';
 const freePort = () => new Promise((done) => {
   const s = createServer().listen(0, '127.0.0.1', () => { const { port } = s.address(); s.close(() => done(port)); });
 });
-const until = async (ok, what, ms = 10000) => {
-  for (const end = Date.now() + ms; Date.now() < end; await new Promise((d) => setTimeout(d, 50)))
-    if (await ok().catch(() => false)) return;
-  throw new Error(`${what}: not ready in ${ms} ms`);
-};
 
 // Keys as WebDriver types them.
 const names = { Tab: '\uE004', Enter: '\uE007', Escape: '\uE00C', Space: ' ', ArrowDown: '\uE015', Control: '\uE009' };
-const key = (k) => names[k] ?? k;
+
+// A press and release at (x, y) of the page, by the mouse or a finger ('touch'), as one action sequence.
+export const pressAt = (type, x, y) => ({ type: 'pointer', id: type, parameters: { pointerType: type }, actions: [
+  { type: 'pointerMove', x: Math.round(x), y: Math.round(y) }, { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }] });
 
 export async function launchWebKit({ driver = '/usr/bin/WebKitWebDriver',
                                     binary = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser' } = {}) {
@@ -29,12 +27,14 @@ export async function launchWebKit({ driver = '/usr/bin/WebKitWebDriver',
   const wd = spawn(driver, [`--port=${port}`], { stdio: 'ignore', env: { ...process.env, DISPLAY: display } });
   const base = `http://127.0.0.1:${port}`;
   const send = async (method, path, body) => {
-    const r = await fetch(base + path, { method, body: body === undefined ? undefined : JSON.stringify(body) });
-    const { value } = await r.json();
+    const { value } = await (await fetch(base + path, { method, body: JSON.stringify(body) })).json();
     if (value && value.error) throw new Error(`${path}: ${value.error}: ${value.message}`);
     return value;
   };
-  await until(() => send('GET', '/status').then((s) => s.ready !== false), 'WebKitWebDriver');
+  for (const end = Date.now() + 10000; !(await send('GET', '/status').then((s) => s.ready !== false, () => false));) {
+    if (Date.now() > end) throw new Error('WebKitWebDriver: not ready in 10 s');
+    await new Promise((d) => setTimeout(d, 50));
+  }
   // Full screen, without the toolbar whose width keeps a window wider than a phone's screen.
   const { sessionId } = await send('POST', '/session', { capabilities: { alwaysMatch: {
     'webkitgtk:browserOptions': { binary, args: ['--automation', '--full-screen'] } } } });
@@ -57,19 +57,10 @@ class WebKitPage {
     this.s = s;
     const actions = (list) => s('POST', '/actions', { actions: list });
     const keys = (...types) => (k) => actions([{ type: 'key', id: 'keys',
-                                                  actions: types.map((type) => ({ type, value: key(k) })) }]);
+                                                  actions: types.map((type) => ({ type, value: names[k] ?? k })) }]);
     this.keyboard = { down: keys('keyDown'), up: keys('keyUp'), press: keys('keyDown', 'keyUp') };
-    const pointer = (type, list) => actions([{ type: 'pointer', id: type, parameters: { pointerType: type }, actions: list }]);
-    let at = [0, 0];
-    this.mouse = {
-      move: (x, y) => { at = [Math.round(x), Math.round(y)]; return pointer('mouse', [{ type: 'pointerMove', x: at[0], y: at[1] }]); },
-      down: () => pointer('mouse', [{ type: 'pointerMove', x: at[0], y: at[1] }, { type: 'pointerDown', button: 0 }]),
-      up: () => pointer('mouse', [{ type: 'pointerUp', button: 0 }]),
-    };
-    this.touchscreen = {
-      tap: (x, y) => pointer('touch', [{ type: 'pointerMove', x: Math.round(x), y: Math.round(y) },
-                                       { type: 'pointerDown', button: 0 }, { type: 'pointerUp', button: 0 }]),
-    };
+    this.mouse = { click: (x, y) => actions([pressAt('mouse', x, y)]) };
+    this.touchscreen = { tap: (x, y) => actions([pressAt('touch', x, y)]) };
   }
   on() {}
   goto(url) { return this.s('POST', '/url', { url }); }
@@ -92,10 +83,6 @@ class WebKitPage {
       });`, args: [args, timeout] });
     if (value.timedOut) throw new Error(`Waiting failed: ${timeout}ms exceeded`);
     return { jsonValue: async () => value.value };
-  }
-  $$eval(selector, fn, ...args) {
-    return this.s('POST', '/execute/sync', { script: `return (${fn}).apply(null,
-      [[...document.querySelectorAll(arguments[0])], ...arguments[1]])`, args: [selector, args] });
   }
   async click(selector) {
     const e = await this.s('POST', '/element', { using: 'css selector', value: selector });
