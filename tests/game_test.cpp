@@ -3,8 +3,6 @@
 // the moment the player made it, whenever the program got round to it.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
 
 #include "game_play.h"
 
