@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
 #include <random>
 
 #include "game_play.h"
