@@ -35,27 +35,24 @@ TEST(LateInput, APressMadeBeforeTheOpponentWinsHoweverLateAndKeysNeverEndADuelUn
         const char* what;
         When when;
         long before;  // When::Draw: the stamp, in ms before the opponent draws
-        Qt::Key key;
-        Qt::KeyboardModifiers modifiers;
+        QKeyCombination key;  // with the modifiers held
         bool repeat;
         const char* on;  // the button pressed or with the focus, the menu bar, where Alt takes the keys, or none
         std::string sees;
     } inputs[] = {
-        {"a press 1 ms before him", When::Draw, 1, press, {}, false, "ZIB!", won},
-        {"a press in his millisecond", When::Draw, 0, press, {}, false, "ZIB!", lost},
-        {"Return at idle, on Start", When::Idle, 0, Qt::Key_Return, {}, false, "Start", "pencil1 cbStop"},
-        {"Space during the drop, on Stop", When::Drop, 0, Qt::Key_Space, {}, false, "Stop", "pencil3 cbStop"},
-        {"Escape during the drop, on nothing", When::Drop, 0, Qt::Key_Escape, {}, false, "", "pencil1 cbStart"},
-        {"Escape during the drop, in the menu bar", When::Drop, 0, Qt::Key_Escape, {}, false, "bar",
-         "pencil3 cbStop"},
-        {"Space at the draw, on Stop", When::Draw, 1, Qt::Key_Space, {}, false, "Stop", won},
-        {"the keypad's Enter at the draw, on nothing", When::Draw, 1, Qt::Key_Enter, Qt::KeypadModifier, false, "",
-         won},
-        {"Return at the draw, in the menu bar", When::Draw, 1, Qt::Key_Return, {}, false, "bar", won},
-        {"Ctrl+Space at the draw, on Stop", When::Draw, 1, Qt::Key_Space, Qt::ControlModifier, false, "Stop", lost},
-        {"Space repeating at the draw, on ZIB!", When::Draw, 1, Qt::Key_Space, {}, true, "ZIB!", lost},
+        {"a press 1 ms before him", When::Draw, 1, press, false, "ZIB!", won},
+        {"a press in his millisecond", When::Draw, 0, press, false, "ZIB!", lost},
+        {"Return at idle, on Start", When::Idle, 0, Qt::Key_Return, false, "Start", "pencil1 cbStop"},
+        {"Space during the drop, on Stop", When::Drop, 0, Qt::Key_Space, false, "Stop", "pencil3 cbStop"},
+        {"Escape during the drop, on nothing", When::Drop, 0, Qt::Key_Escape, false, "", "pencil1 cbStart"},
+        {"Escape during the drop, in the menu bar", When::Drop, 0, Qt::Key_Escape, false, "bar", "pencil3 cbStop"},
+        {"Space at the draw, on Stop", When::Draw, 1, Qt::Key_Space, false, "Stop", won},
+        {"keypad Enter at the draw, on nothing", When::Draw, 1, Qt::KeypadModifier | Qt::Key_Enter, false, "", won},
+        {"Return at the draw, in the menu bar", When::Draw, 1, Qt::Key_Return, false, "bar", won},
+        {"Ctrl+Space at the draw, on Stop", When::Draw, 1, Qt::ControlModifier | Qt::Key_Space, false, "Stop", lost},
+        {"Space repeating at the draw, on ZIB!", When::Draw, 1, Qt::Key_Space, true, "ZIB!", lost},
     };
-    for (const auto& [what, when, before, key, modifiers, repeat, on, sees] : inputs) {
+    for (const auto& [what, when, before, key, repeat, on, sees] : inputs) {
         SCOPED_TRACE(what);
         play::Game game;
         game.at(play::startUpHandBack);
@@ -75,12 +72,12 @@ TEST(LateInput, APressMadeBeforeTheOpponentWinsHoweverLateAndKeysNeverEndADuelUn
             e.setTimestamp(static_cast<std::uint64_t>(stamp));
             QApplication::sendEvent(to, &e);
         };
-        if (key == press)
+        if (key.key() == press)
             send(QMouseEvent(QEvent::MouseButtonPress, QPointF(10, 10), to->mapToGlobal(QPointF(10, 10)),
                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
         else
             for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease})
-                send(QKeyEvent(type, key, modifiers, {}, repeat));
+                send(QKeyEvent(type, key.key(), key.keyboardModifiers(), {}, repeat));
         EXPECT_EQ(game.screen(), sees);
     }
 }

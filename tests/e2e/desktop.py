@@ -5,6 +5,7 @@ however the test ends; nothing is written outside a temporary directory."""
 
 import contextlib
 import ctypes
+import functools
 import os
 import signal
 import subprocess
@@ -13,14 +14,9 @@ import tempfile
 import time
 import traceback
 
-_libc = ctypes.CDLL(None, use_errno=True)
-_PR_SET_PDEATHSIG = 1
-
-
-def _die_with_test():
-    # Should the test itself be killed (a CTest timeout), what it started
-    # goes with it.
-    _libc.prctl(_PR_SET_PDEATHSIG, signal.SIGTERM)
+# Should the test itself be killed (a CTest timeout), what it started goes
+# with it: PR_SET_PDEATHSIG (1) sends it SIGTERM.
+_die_with_test = functools.partial(ctypes.CDLL(None).prctl, 1, signal.SIGTERM)
 
 
 @contextlib.contextmanager
@@ -30,7 +26,7 @@ def running(what, args, env, ready=lambda: True, quiet=True, **kwargs):
     output = subprocess.DEVNULL if quiet else None
     process = subprocess.Popen(args, env=env, preexec_fn=_die_with_test, stdout=output, stderr=output, **kwargs)
     try:
-        wait_for(what, ready)
+        eventually(ready, 10, waiting_for=what)
         yield process
     finally:
         if process.poll() is None:
@@ -42,20 +38,14 @@ def running(what, args, env, ready=lambda: True, quiet=True, **kwargs):
                 process.wait()
 
 
-def eventually(probe, timeout=3.0, interval=0.02):
+def eventually(probe, timeout=3.0, interval=0.02, waiting_for=None):
     """Polls `probe` until it gives something true or the time is up, and
-    returns what it gave last, for a check to judge."""
+    returns what it gave last; giving up on what it was `waiting_for` fails."""
     deadline = time.monotonic() + timeout
     while not (value := probe()) and time.monotonic() <= deadline:
         time.sleep(interval)
-    return value
-
-
-def wait_for(what, probe, timeout=10.0, interval=0.02):
-    """Polls `probe` until it gives something true, and returns that."""
-    value = eventually(probe, timeout=timeout, interval=interval)
-    if not value:
-        raise TimeoutError(f"gave up waiting for {what} after {timeout} s")
+    if waiting_for and not value:
+        raise TimeoutError(f"gave up waiting for {waiting_for} after {timeout} s")
     return value
 
 
@@ -194,9 +184,3 @@ class ScreenReader:
             return found[0] if found and self.has(found[0], self.at.STATE_SHOWING) else None
         except self._gone:
             return None  # a window going as it was looked at
-
-
-def game(zib, env):
-    """The game as shipped; it is stopped when the block ends, if it has not
-    ended by then."""
-    return running("the game", [zib], env, quiet=False)

@@ -17,7 +17,7 @@ def framed(env):
         found = desktop.run(["xdotool", "search", "--onlyvisible", "--name", "^Zib!$"], env).split()
         said = desktop.run(["xprop", "-id", found[0], "_NET_FRAME_EXTENTS"], env) if found else ""
         return "=" in said and (found[0], tuple(int(n) for n in said.split("=")[1].split(",")))
-    return desktop.wait_for("the window manager's frame around the duel window", look)
+    return desktop.eventually(look, 10, waiting_for="the window manager's frame around the duel window")
 
 
 def centred(x, y, width, height, left, right, top, bottom):
@@ -32,9 +32,9 @@ def window_manager_and_screen_reader(zib):
     # alone shows the win window, then the duel window back in its place and
     # active. The window manager's close ends the game.
     with desktop.session() as env, desktop.x_server(env, SCREEN), desktop.screen_reader(env) as reader, \
-            desktop.game(zib, env) as game:
+            desktop.running("the game", [zib], env, quiet=False) as game:
         at = reader.at
-        duel = desktop.wait_for('a frame named "Zib!"', lambda: reader.window(game.pid, "Zib!"))
+        duel = desktop.eventually(lambda: reader.window(game.pid, "Zib!"), 10, waiting_for='a frame named "Zib!"')
         window, frame = framed(env)
         check("the duel window is framed", frame[2] > 0, frame)
         check("the duel window is centred with its frame",
@@ -64,7 +64,7 @@ def window_manager_and_screen_reader(zib):
 
         check("a duel won by accessible actions shows the win window in place of the duel window",
               duel_won() or duel_won())
-        desktop.wait_for("the duel window back", lambda: reader.window(game.pid, "Zib!"), timeout=5)
+        desktop.eventually(lambda: reader.window(game.pid, "Zib!"), 5, waiting_for="the duel window back")
         check("the win window has gone", not reader.window(game.pid, "You Win!!!"))
         check("the duel window comes back in its place", desktop.eventually(lambda: reader.extents(duel) == where),
               reader.extents(duel))
@@ -80,7 +80,7 @@ def wayland_only(zib):
     # duel window reaches the accessibility bus, on show, as a frame named
     # "Zib!". Where the window goes is the compositor's business.
     with desktop.session() as env, desktop.wayland_compositor(env), desktop.screen_reader(env) as reader, \
-            desktop.game(zib, env) as game:
+            desktop.running("the game", [zib], env, quiet=False) as game:
         check('the duel window on show, a frame named "Zib!"',
               desktop.eventually(lambda: reader.window(game.pid, "Zib!"), timeout=15))
 
