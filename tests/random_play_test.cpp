@@ -5,11 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <iterator>
-#include <optional>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "game_play.h"
 

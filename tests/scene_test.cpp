@@ -22,11 +22,9 @@ TEST(Scene, TheSchemesColoursAndFontsInPixelsStackedAsDesigned)
     const auto item = [&s](std::string_view name) {
         return *std::find_if(s.items.begin(), s.items.end(), [&](const auto& i) { return i.design->name == name; });
     };
-    EXPECT_EQ(s.background, 0xFEFEFEu);
-    EXPECT_EQ(item("zibyou").back, 0xFEFEFEu);
-    EXPECT_EQ(item("Line2").fore, 0x010101u);
-    EXPECT_EQ(item("zibyou").fontPixels, 37);
-    EXPECT_EQ(item("cbStart").fontPixels, 11);
+    EXPECT_EQ((std::vector{s.background, item("zibyou").back, item("Line2").fore}),
+              (std::vector{0xFEFEFEu, 0xFEFEFEu, 0x010101u}));
+    EXPECT_EQ((std::vector{item("zibyou").fontPixels, item("cbStart").fontPixels}), (std::vector{37, 11}));
     // Drawn bottom first: the pencils from the lowest up, each body, end square and tips in turn, then the
     // warning, each bubble under its "ZIB!" and name, the rule, and the buttons last, ZIB! topmost. Timers are
     // not drawn.
