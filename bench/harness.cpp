@@ -18,12 +18,12 @@
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "duel/frmzib.h"
 #include "forms/qt/driver.h"
+#include "forms/qt/time_slices.h"
 
 namespace bench {
 
@@ -150,18 +150,6 @@ void notePressure(double percent, const char* when, const char* what)
                when, what, percent);
 }
 
-// The kernel's scheduling attributes of a thread (sched_setattr(2)).
-struct SchedAttr {
-    std::uint32_t size;
-    std::uint32_t policy;
-    std::uint64_t flags;
-    std::int32_t nice;
-    std::uint32_t priority;
-    std::uint64_t runtime;
-    std::uint64_t deadline;
-    std::uint64_t period;
-};
-
 // The thread ids of a process.
 std::vector<std::string> tasks(pid_t pid)
 {
@@ -223,21 +211,7 @@ Hogs::~Hogs()
         waitpid(pid, nullptr, 0);
 }
 
-int defaultSlices(pid_t pid)
-{
-    int set = 0;
-    for (const std::string& id : tasks(pid)) {
-        const auto thread = static_cast<pid_t>(std::strtol(id.c_str(), nullptr, 10));
-        SchedAttr attr{};
-        if (syscall(SYS_sched_getattr, thread, &attr, sizeof attr, 0) != 0 || attr.policy != SCHED_OTHER)
-            continue;
-        attr.size = sizeof attr;
-        attr.flags = 0;
-        attr.runtime = 0;  // the default slice
-        set += syscall(SYS_sched_setattr, thread, &attr, 0) == 0 ? 1 : 0;
-    }
-    return set;
-}
+int defaultSlices(pid_t pid) { return forms::qt::setTimeSlices(pid, 0); }
 
 bool raisePriority(pid_t thread)
 {

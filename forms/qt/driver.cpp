@@ -14,15 +14,11 @@
 #include "forms/qt/accessible.h"
 #include "forms/qt/form_window.h"
 #include "forms/qt/server_clock.h"
+#include "forms/qt/time_slices.h"
 
 #ifdef __linux__
-#include <dirent.h>
-#include <sched.h>
-#include <sys/syscall.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
-
-#include <cstdlib>
 #endif
 
 namespace forms::qt {
@@ -37,50 +33,10 @@ namespace {
 // sleeping thread: about 0.1 ms at the median even on an idle machine,
 // against 0.02 ms woken early. A wake-up later than this lead, as on a busy
 // machine, is no later than an exact one would have been. The cost is at
-// most this much CPU per event, within the short time slice below. Input
+// most this much CPU per event, within the short time slice it asks for. Input
 // that comes in meanwhile waits for the event: if it was made first, the
 // runtime puts it first.
 constexpr std::chrono::microseconds wakeEarly{500};
-
-// The game's threads sleep between events and must run the moment one is
-// due, even while other programs keep every CPU busy. A thread that asks for
-// a time slice shorter than theirs (Linux 6.12 and later, no privileges
-// needed) pre-empts them on waking rather than waiting its turn, and the
-// threads it starts later inherit the slice. Frames take well under a
-// millisecond, so one is enough. Elsewhere this does nothing.
-void askForShortSlices()
-{
-#ifdef __linux__
-    struct SchedAttr {
-        std::uint32_t size;
-        std::uint32_t policy;
-        std::uint64_t flags;
-        std::int32_t nice;
-        std::uint32_t priority;
-        std::uint64_t runtime;
-        std::uint64_t deadline;
-        std::uint64_t period;
-    };
-    constexpr std::uint64_t slice = 1'000'000;  // ns
-    DIR* tasks = ::opendir("/proc/self/task");
-    if (!tasks)
-        return;
-    // Qt's own threads, the one reading the window system's events among
-    // them, are already running.
-    while (const dirent* entry = ::readdir(tasks)) {
-        const auto thread = static_cast<pid_t>(std::strtol(entry->d_name, nullptr, 10));
-        SchedAttr attr{};
-        if (thread <= 0 || ::syscall(SYS_sched_getattr, thread, &attr, sizeof attr, 0) != 0 ||
-            attr.policy != SCHED_OTHER)
-            continue;
-        attr.size = sizeof attr;
-        attr.flags = 0;
-        attr.runtime = slice;
-        ::syscall(SYS_sched_setattr, thread, &attr, 0);
-    }
-    ::closedir(tasks);
-#endif
-}
 
 }  // namespace
 
@@ -98,7 +54,12 @@ Driver::Driver(Runtime& runtime, std::unique_ptr<ServerClock> server)
     // The program ends when the runtime says so, not when a window closes.
     QGuiApplication::setQuitOnLastWindowClosed(false);
     installAccessibility();
-    askForShortSlices();
+    // The game's threads sleep between events and must run the moment one is
+    // due, even while other programs keep every CPU busy: a short slice lets
+    // them pre-empt those programs on waking. Frames take well under a
+    // millisecond, so one is enough. Qt's own threads, the one reading the
+    // window system's events among them, are already running.
+    setTimeSlices(0, 1'000'000);
 
 #ifdef __linux__
     // A timerfd with absolute deadlines fires on time to a fraction of a
