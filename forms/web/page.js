@@ -199,6 +199,11 @@ var Page = (() => {
   const finger = 24;
 
   function reach(w, scale) {
+    // A window's controls stay where they are: only a new scale moves their
+    // margins, not every window shown.
+    if (w.reachScale === scale)
+      return;
+    w.reachScale = scale;
     const size = finger / scale;
     w.el.style.setProperty('--finger', px(size));
     const origin = w.el.getBoundingClientRect();
