@@ -47,8 +47,10 @@ async function untilBuild(page, want) {
   for (const end = Date.now() + 20000; ;) {
     try {
       await untilReady(page, end - Date.now());
-      const [html, program] = await page.evaluate(() => [document.querySelector('meta[name="zib-build"]')?.content ?? '1',
-                                                         window.zibBuild ?? '1']);
+      // (Read in a page whose program has run: one that reloaded since may not have run it yet.)
+      const [html, program, ready] = await page.evaluate(() => [document.querySelector('meta[name="zib-build"]')?.content ?? '1',
+                                                                window.zibBuild ?? '1', window.zib?.ready === true]);
+      if (!ready) continue;
       assert.equal(html, program, 'one build, page and program alike');
       if (html === want) return;
       // (Looked for again now and then, as a wait begun just as the page reloads may never see the new one.)
