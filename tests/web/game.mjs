@@ -130,10 +130,18 @@ export async function captionsOutside(page, form) {
   const client = await box(page, `${copy} [data-client]`);
   for (const name of await named(page, `${copy} .label`)) {
     // The label alone, with its caption or without: what differs is the caption's ink.
-    const alone = (caption) => page.evaluate(([s, name, caption]) => document.querySelectorAll(s).forEach((e) => {
-      e.style.display = e.dataset.control === name ? 'flex' : 'none';
-      e.firstChild.style.visibility = caption ? 'visible' : 'hidden';
-    }), [`${copy} .label`, name, caption]).then(() => pixels(page));
+    // Compared once the picture holds still: a browser may hand back a frame from before the change.
+    const alone = async (caption) => {
+      await page.evaluate(([s, name, caption]) => document.querySelectorAll(s).forEach((e) => {
+        e.style.display = e.dataset.control === name ? 'flex' : 'none';
+        e.firstChild.style.visibility = caption ? 'visible' : 'hidden';
+      }), [`${copy} .label`, name, caption]);
+      for (let was = await pixels(page); ;) {
+        const now = await pixels(page);
+        if (now.same(was)) return now;
+        was = now;
+      }
+    };
     const [bare, drawn] = [await alone(false), await alone(true)];
     const l = await box(page, `${copy} [data-control="${name}"]`);
     const room = [Math.max(l.x, client.x) + 1, Math.max(l.y, client.y) + 1, Math.min(l.x + l.width, client.x + client.width) - 2,

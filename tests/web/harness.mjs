@@ -202,9 +202,11 @@ export async function untilWall(when) {
   while (now() < when) { /* what is left */ }
 }
 
-// A screenshot of the page as pixels: width, height, `at(x, y)` as 0xRRGGBB, and `extent`. The page's own
-// browser decodes the PNG, handed back as bytes of red, green, blue and alpha.
+// A screenshot of the page as pixels, once two frames have begun since its latest change: width, height,
+// `at(x, y)` as 0xRRGGBB, `extent`, and `same(other)`. The page's own browser decodes the PNG, handed back as
+// bytes of red, green, blue and alpha.
 export async function pixels(page) {
+  await page.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
   const png = Buffer.from(await page.screenshot({ type: 'png' })).toString('base64');
   const [width, height, rgba] = await page.evaluate(async (png) => {
     const image = await createImageBitmap(new Blob([Uint8Array.from(atob(png), (c) => c.charCodeAt(0))]));
@@ -224,7 +226,7 @@ export async function pixels(page) {
         if (match(at(x, y), x, y)) e = e ? [Math.min(e[0], x), Math.min(e[1], y), Math.max(e[2], x), Math.max(e[3], y)] : [x, y, x, y];
     return e;
   };
-  return { width, height, at, extent };
+  return { width, height, at, extent, same: (other) => out.equals(other.rgba), rgba: out };
 }
 
 // Colours as the desktop render test reads them.

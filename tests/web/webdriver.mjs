@@ -88,9 +88,7 @@ class WebKitPage {
     const e = await this.s('POST', '/element', { using: 'css selector', value: selector });
     await this.s('POST', `/element/${Object.values(e)[0]}/click`, {});
   }
-  // What was last painted: the page's latest changes once two frames have begun since.
   async screenshot() {
-    await this.evaluate(() => new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(done))));
     return Buffer.from(await this.s('GET', '/screenshot'), 'base64');
   }
   // The page's viewport made this size: the window's, as it has no toolbar.
