@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <valgrind/callgrind.h>
 #include <vector>
 
@@ -37,6 +38,7 @@ using Clock = std::chrono::steady_clock;
 using forms::milliseconds;
 
 constexpr auto& levels = duel::frmzib::skillLevels;
+constexpr auto& veryHard = levels[std::size(levels) - 1];
 
 // A game past its start-up hand-back, and the buttons a duel uses.
 struct Game {
@@ -46,7 +48,13 @@ struct Game {
     forms::Control& stop = duel->control("cbStop");
     forms::Control& zib = duel->control("Zib");
 
-    Game() { runtime.advance(1000ms); }  // both hidden result windows hand back at 1000 ms
+    // Both hidden result windows hand back at 1000 ms; then the level, if one is given.
+    explicit Game(std::string_view level = {})
+    {
+        runtime.advance(1000ms);
+        if (!level.empty())
+            runtime.click(duel->menuItem(level));
+    }
 
     // The n-th duel, from idle back to idle: whether it ended as played.
     bool play(long n)
@@ -100,7 +108,7 @@ bool give(Game& game, Input kind, bool late, Timed timed)
     const std::uint64_t rewinds = rt.rewinds();
     rt.click(game.start);
     const bool press = kind == Input::PressBeforeOpponent;
-    const milliseconds made = s + (press ? 572ms : 250ms);
+    const milliseconds made = s + (press ? 500ms + milliseconds(veryHard.reaction) - 1ms : 250ms);
     rt.advanceTo(late ? made + (press ? 1ms : 200ms) : made);
     const forms::Target target = forms::Target::of(press ? game.zib : game.stop);
     timed([&] { rt.input(target, made); });
@@ -124,8 +132,7 @@ const struct {
 // around the calls; prints "PART EVENTS" for each part dumped.
 int count(int reps)
 {
-    Game game;
-    game.runtime.click(game.duel->menuItem("mnuVH"));
+    Game game(veryHard.item);
     for (const auto& input : inputs)
         for (bool late : {true, false}) {
             int right = 0;
@@ -168,8 +175,7 @@ int main(int argc, char** argv)
                   "target: none, reported]",
                   rates.size(), quick ? 50.0 : 500.0, bench::spread(rates, "%.0f").c_str());
 
-    Game game;
-    game.runtime.click(game.duel->menuItem("mnuVH"));
+    Game game(veryHard.item);
     for (const auto& input : inputs) {
         bench::Samples cost[2];  // late, on time; in µs
         for (int n = 0; n < (quick ? 50 : 2000); ++n)

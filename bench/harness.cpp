@@ -41,6 +41,8 @@ std::optional<std::string> Args::value(const char* name) const
 
 // -- Statistics and figures ----------------------------------------------------
 
+void append(Samples& to, const Samples& more) { to.insert(to.end(), more.begin(), more.end()); }
+
 double percentile(Samples samples, double p)
 {
     if (samples.empty())
@@ -159,6 +161,9 @@ std::vector<std::string> tasks(pid_t pid)
         ids.push_back(entry.path().filename());
     return ids;
 }
+
+// A program's exit status from what waitpid() says of it; 128 + N when signal N ended it.
+int exitStatus(int waited) { return WIFEXITED(waited) ? WEXITSTATUS(waited) : 128 + WTERMSIG(waited); }
 
 // Like a player's program: an ordinary priority, whatever the instrument's.
 void ordinaryPriority()
@@ -286,7 +291,7 @@ bool Program::running()
         return false;
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_)
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        status_ = exitStatus(status);
     return status_ < 0;
 }
 
@@ -301,7 +306,7 @@ std::optional<std::string> Program::output()
             break;
     int status = 0;
     if (pid_ > 0 && status_ < 0 && waitpid(pid_, &status, 0) == pid_)
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        status_ = exitStatus(status);
     if (status_ != 0)
         return std::nullopt;
     return all;

@@ -59,6 +59,9 @@ private:
 
 using Samples = std::vector<double>;
 
+// Adds `more` to the end of `to`.
+void append(Samples& to, const Samples& more);
+
 // Nearest rank, p in (0, 100]: the smallest sample that at least p per cent
 // of the samples do not exceed. NaN for no samples.
 double percentile(Samples samples, double p);

@@ -27,6 +27,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "harness.h"
@@ -97,22 +98,30 @@ long switchesBetween(const std::map<std::string, bench::Program::Thread>& before
     return total;
 }
 
-// Keeps a sample, or counts a run that did not get as far as measuring.
-void keep(bench::Samples& samples, double sample, int& missed)
-{
-    if (std::isnan(sample))
-        ++missed;
-    else
-        samples.push_back(sample);
-}
+// The game's samples beside the minimal window's, and the runs of either
+// that did not get as far as measuring.
+struct Beside {
+    bench::Samples game, minimal;
+    int missed = 0;
 
-// Says how many runs were left out; false when none could be measured.
-bool measured(const char* what, const bench::Samples& game, const bench::Samples& minimal, int missed)
-{
-    if (missed > 0)
-        bench::figure("# note: %d %s did not get as far as measuring (the machine was busy); left out", missed, what);
-    return !game.empty() && !minimal.empty();
-}
+    void keep(double g, double m)
+    {
+        for (auto [samples, sample] : {std::pair{&game, g}, {&minimal, m}}) {
+            if (std::isnan(sample))
+                ++missed;
+            else
+                samples->push_back(sample);
+        }
+    }
+    // Says how many runs were left out; false when none could be measured.
+    bool measured(const char* what) const
+    {
+        if (missed > 0)
+            bench::figure("# note: %d %s did not get as far as measuring (the machine was busy); left out", missed,
+                          what);
+        return !game.empty() && !minimal.empty();
+    }
+};
 
 }  // namespace
 
@@ -131,8 +140,7 @@ int main(int argc, char** argv)
 
     {
         const int runs = quick ? 2 : 10;
-        int missed = 0;
-        bench::Samples game, minimal;
+        Beside startUps;
         for (int i = quick ? 0 : -1; i < runs; ++i) {
             // Each start-up on a settled machine and display, the two
             // programs taking turns at going first.
@@ -147,34 +155,30 @@ int main(int argc, char** argv)
             if (args.verbose())
                 std::fprintf(stderr, "  start-up %d: game %.0f ms, minimal window %.0f ms%s\n", i, g, m,
                              i < 0 ? " (not counted)" : "");
-            if (i >= 0) {
-                keep(game, g, missed);
-                keep(minimal, m, missed);
-            }
+            if (i >= 0)
+                startUps.keep(g, m);
         }
-        failed = !measured("start-ups", game, minimal, missed) || failed;
+        failed = !startUps.measured("start-ups") || failed;
         bench::figure("start-up, start to the duel window's first frame on the screen, min / median / max of %zu: %s ms"
                       "  [baseline minimal Qt window: %s ms; target median <= 1.2 x baseline = %.1f ms]",
-                      game.size(), bench::spread(game, "%.0f").c_str(), bench::spread(minimal, "%.0f").c_str(),
-                      1.2 * bench::median(minimal));
+                      startUps.game.size(), bench::spread(startUps.game, "%.0f").c_str(),
+                      bench::spread(startUps.minimal, "%.0f").c_str(), 1.2 * bench::median(startUps.minimal));
     }
 
     {
         const int runs = quick ? 1 : 5;
-        int missed = 0;
-        bench::Samples game, minimal;
+        Beside peaks;
         for (int i = 0; i < runs; ++i) {
             const double g = peakAfterDuel(x), m = peakShown(x);
             if (args.verbose())
                 std::fprintf(stderr, "  peak RSS %d: game %.1f MiB, minimal window %.1f MiB\n", i, g, m);
-            keep(game, g, missed);
-            keep(minimal, m, missed);
+            peaks.keep(g, m);
         }
-        failed = !measured("runs for peak memory", game, minimal, missed) || failed;
+        failed = !peaks.measured("runs for peak memory") || failed;
         bench::figure("peak RSS after one duel, min / median / max of %zu: %s MiB  [baseline minimal Qt window: %s MiB; "
                       "target median <= baseline + 5 MiB = %.1f MiB]",
-                      game.size(), bench::spread(game, "%.1f").c_str(), bench::spread(minimal, "%.1f").c_str(),
-                      bench::median(minimal) + 5.0);
+                      peaks.game.size(), bench::spread(peaks.game, "%.1f").c_str(),
+                      bench::spread(peaks.minimal, "%.1f").c_str(), bench::median(peaks.minimal) + 5.0);
     }
 
     {

@@ -49,18 +49,23 @@
 #include <utility>
 #include <vector>
 
+#include "duel/frmzib.h"
 #include "harness.h"
 #include "xserver.h"
 
 namespace {
 
 using bench::Samples;
-constexpr double opponentMs = 573;  // Very Hard: the draw at 500, his answer 73 ms later
-constexpr int veryHard = 4;         // in the Skill menu
+constexpr int veryHard = 4;  // in the Skill menu
+// The draw at 500, his answer his reaction time later.
+constexpr double opponentMs = 500 + duel::frmzib::skillLevels[veryHard].reaction;
 constexpr double stallMs = 4;
 // A late press may be taken, and the duel put back, until the result window
 // shows 500 ms after the opponent; Stop must come well before that.
 constexpr double settledMs = 400;
+
+// Every how many duels one runs on to its result window.
+int outcomeEvery(const bench::Args& args) { return args.quick() ? 6 : 4; }
 
 // Wakes every millisecond at real-time priority and notes each time it was
 // kept from running for longer than a stall.
@@ -122,7 +127,7 @@ struct Figures {
     {
         for (auto part : {&Figures::steps, &Figures::draws, &Figures::opponent, &Figures::mapped, &Figures::drawn,
                           &Figures::stepsAll})
-            (this->*part).insert((this->*part).end(), (more.*part).begin(), (more.*part).end());
+            bench::append(this->*part, more.*part);
         for (int k = 0; k < 3; ++k) {
             right[k] += more.right[k];
             presses[k] += more.presses[k];
@@ -152,7 +157,7 @@ Figures play(bench::XServer& x, const Witness& witness, int first, int last, boo
 
     const int offsets[] = {-1, 1, -2, 2, -5, 5};
     for (int n = first; n < last; ++n) {
-        const bool outcome = !game || n % (args.quick() ? 6 : 4) == 0;
+        const bool outcome = !game || n % outcomeEvery(args) == 0;
         const auto start = x.click(at->start);  // Start counts when it is released, ZIB! when it is pressed
         if (!start)
             continue;
@@ -215,11 +220,11 @@ Figures play(bench::XServer& x, const Witness& witness, int first, int last, boo
         }
 
         ++f.duels;
-        f.stepsAll.insert(f.stepsAll.end(), steps.begin(), steps.end());
+        bench::append(f.stepsAll, steps);
         if (stalled) {
             ++f.setApart;
         } else {
-            f.steps.insert(f.steps.end(), steps.begin(), steps.end());
+            bench::append(f.steps, steps);
             for (auto [figure, value] : {std::pair{&f.draws, drawFrame}, {&f.opponent, opponentFrame},
                                          {&f.mapped, mapLate}, {&f.drawn, drawnLate}})
                 if (value)
@@ -298,7 +303,7 @@ int main(int argc, char** argv)
             const int first = duels * round / rounds, last = duels * (round + 1) / rounds;
             auto playOn = [&](const std::string& program, const char* mode, bool game, bool defaultSlice) {
                 const bench::Program running(mode ? std::vector<std::string>{program, mode} : std::vector{program});
-                const int every = args.quick() ? 6 : 4;  // the bare window gives only result windows
+                const int every = outcomeEvery(args);  // the bare window gives only result windows
                 return play(x, witness, game ? first : first / every, game ? last : (last + every - 1) / every, game,
                             defaultSlice ? running.pid() : 0, args);
             };

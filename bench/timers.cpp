@@ -33,6 +33,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "duel/frmzib.h"
 #include "forms/qt/driver.h"
 #include "harness.h"
 
@@ -176,8 +177,6 @@ Samples bareChain(const std::vector<int>& intervals)
     return chain.lateness;
 }
 
-void append(Samples& to, const Samples& more) { to.insert(to.end(), more.begin(), more.end()); }
-
 std::string figures(const Samples& samples)
 {
     return bench::text("median %.3f / p99 %.3f", bench::median(samples), bench::percentile(samples, 99));
@@ -197,10 +196,15 @@ int main(int argc, char** argv)
     const bench::Args args(argc, argv);
     QApplication app(argc, argv);
 
+    // The drop steps, then each level's reaction time from the game's own
+    // table (with --quick only the fastest), the outcome pause and the result
+    // window's time.
     std::vector<int> intervals(args.quick() ? 5 : 60, 50);
-    for (int interval : {73, 175, 260, 350, 450, 500, 1000})
-        if (!args.quick() || interval == 73)
-            intervals.push_back(interval);
+    for (const auto& level : duel::frmzib::skillLevels)
+        if (!args.quick() || &level == std::end(duel::frmzib::skillLevels) - 1)
+            intervals.push_back(level.reaction);
+    if (!args.quick())
+        intervals.insert(intervals.end(), {500, 1000});
     const int rounds = args.quick() ? 1 : 3;
 
     // A short chain of each kind first, not counted: the first firings of a
@@ -214,11 +218,11 @@ int main(int argc, char** argv)
         const bench::Hogs hogs(busy);
         Samples plain, zib, slice, qtimer, bare;
         for (int round = 0; round < rounds; ++round) {
-            append(plain, driverChain(intervals, Way::Plain));
-            append(zib, driverChain(intervals, Way::ZibEnabled));
-            append(slice, driverChain(intervals, Way::DefaultSlice));
-            append(qtimer, qtimerChain(intervals));
-            append(bare, bareChain(intervals));
+            bench::append(plain, driverChain(intervals, Way::Plain));
+            bench::append(zib, driverChain(intervals, Way::ZibEnabled));
+            bench::append(slice, driverChain(intervals, Way::DefaultSlice));
+            bench::append(qtimer, qtimerChain(intervals));
+            bench::append(bare, bareChain(intervals));
         }
         if (args.verbose()) {
             details("driver", plain);

@@ -267,14 +267,14 @@ var Page = (() => {
   // Where a caption's ink lies at a size, in the font the page draws it in:
   // from the middle of its line's top, where a label hangs its caption
   // (line-height normal puts the baseline at the font's ascent).
-  let measure = null;
+  let measure;  // the canvas measured with; null where there is none
   function ink(caption, family, bold, pixels) {
-    if (!measure) {
+    if (measure === undefined) {
       const canvas = document.createElement('canvas');
-      measure = canvas.getContext && canvas.getContext('2d');
-      if (!measure)
-        return [0, 0, 0, 0];
+      measure = (canvas.getContext && canvas.getContext('2d')) || null;
     }
+    if (!measure)
+      return [0, 0, 0, 0];
     measure.font = font({bold, fontPixels: pixels, family});
     const m = measure.measureText(caption), half = m.width / 2, ascent = m.fontBoundingBoxAscent;
     return [-m.actualBoundingBoxLeft - half, ascent - m.actualBoundingBoxAscent,
